@@ -1,0 +1,27 @@
+# add_kernel_driver(NAME SOURCES... LIBS lib...)
+# Windows builds: a native-subsystem .sys linked against the DDK import libraries.
+# Simulated build: a static library the tests, benchmarks and zelkosim link against the simulated kernel.
+function(add_kernel_driver name)
+  cmake_parse_arguments(KD "" "" "SOURCES;LIBS" ${ARGN})
+  if(WIN32)
+    add_library(${name} SHARED ${KD_SOURCES})
+    set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".sys" OUTPUT_NAME ${name})
+    target_include_directories(${name} PRIVATE ${DDK_INCLUDE_DIR} ${PROJECT_SOURCE_DIR}/driver/include)
+    target_compile_options(${name} PRIVATE ${KERNEL_CXX_FLAGS})
+    target_compile_definitions(${name} PRIVATE ${KERNEL_DEFINES})
+    set(imports)
+    foreach(l ${KD_LIBS})
+      list(APPEND imports -l${l})
+    endforeach()
+    target_link_options(${name} PRIVATE -nostdlib -Wl,--subsystem,native
+      -Wl,--entry,${DRIVER_ENTRY_SYMBOL} -Wl,--image-base,0x10000 -Wl,--file-alignment,0x200
+      -Wl,--section-alignment,0x1000 -Wl,--no-insert-timestamp)
+    target_link_libraries(${name} PRIVATE ${imports} -lgcc)
+    install(TARGETS ${name} RUNTIME DESTINATION drivers LIBRARY DESTINATION drivers)
+  else()
+    add_library(${name} STATIC ${KD_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/driver/include)
+    target_link_libraries(${name} PUBLIC simkernel)
+    target_compile_options(${name} PRIVATE ${KERNEL_CXX_FLAGS})
+  endif()
+endfunction()

@@ -1,0 +1,2 @@
+// Simulated kernel: GUIDs are defined where they are declared.
+#pragma once

@@ -1,0 +1,3 @@
+// Simulated kernel: the driver kit header of this name.
+#pragma once
+#include "simkernel/mouse.h"
