@@ -78,7 +78,7 @@ std::uint32_t IniString(std::string_view text, const char* section, const char* 
       const size_t close = line.rfind(']');
       if (close != std::string_view::npos) {
         if (inSection) break;  // only the first section of that name is searched
-        inSection = SameName(line.substr(1, close - 1), wantSection);
+        inSection = SameName(Trim(line.substr(1, close - 1)), wantSection);
         continue;
       }
       // "[" without "]" is an ordinary line

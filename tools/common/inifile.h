@@ -1,9 +1,9 @@
 // Initialisation-file reader that gives GetPrivateProfileStringA's results for one
 // key, as Wine's profile code does (checked against it by winebench/inicompare):
 // - lines end at CR or LF; blanks (tab, LF, VT, FF, CR, space, ^Z) around a line,
-//   around the key and after "=" are dropped; a line without "=" is a key without
+//   around the key, after "=" and inside "[ ]" are dropped; a line without "=" is a key without
 //   value, whose lookup gives the default;
-// - "[name]" runs to the last "]" of the line; sections and keys match without
+// - a section head "[name]" runs to the last "]" of its line; sections and keys match without
 //   regard to ASCII case; the first section of a name is the only one searched and
 //   the first key of a name in it wins; keys before any section head belong to
 //   the section "";
