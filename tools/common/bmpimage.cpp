@@ -82,7 +82,7 @@ int BmpImage::Load(std::FILE* f, const char* name, std::int32_t* width, std::int
   // Refuse what no buffer can hold: a negative width, or pixels (padded or not)
   // whose byte count overflows the signed 32-bit sizes that GDI and pixelBytes use.
   if (w < 0) return 0;
-  if (h >= 1 && DibStride(w) * h > INT32_MAX) return 0;
+  if (h >= 1 && DibStride(w) > INT32_MAX / h) return 0;
 
   std::unique_ptr<std::uint8_t[], FreeDeleter> pixels;
   const std::size_t rowBytes = std::size_t(w) * 3;
@@ -165,7 +165,7 @@ std::unique_ptr<std::uint8_t[]> BmpImage::PaddedRows(const std::uint8_t* pixels,
                                                      std::int32_t* stride) const {
   if (!pixels || info_.biBitCount != 24 || width <= 0 || height <= 0) return nullptr;
   const std::int64_t rowStride = DibStride(width);
-  if (rowStride * height > INT32_MAX) return nullptr;
+  if (rowStride > INT32_MAX / height) return nullptr;
   std::unique_ptr<std::uint8_t[]> out(new (std::nothrow) std::uint8_t[rowStride * height]);
   if (!out) return nullptr;
   const std::size_t rowBytes = std::size_t(width) * 3;
