@@ -16,6 +16,11 @@ std::uint32_t U32(const std::uint8_t* p) {
 // Bytes of one row padded to a multiple of 4, as a DIB stores it.
 std::int64_t DibStride(std::int32_t width) { return (std::int64_t(width) * 24 + 31) / 32 * 4; }
 
+// The largest picture accepted: 64 MiB of padded rows (4096 x 5461 pixels). Skins
+// are screen-sized; a header claiming more is refused before any size is computed
+// in 32 bits or allocated.
+constexpr std::int64_t kMaxPixelBytes = std::int64_t(64) << 20;
+
 }  // namespace
 
 void BmpImage::FreeDeleter::operator()(std::uint8_t* p) const { std::free(p); }
@@ -79,10 +84,9 @@ int BmpImage::Load(std::FILE* f, const char* name, std::int32_t* width, std::int
     *width = w;
     *height = h;
   }
-  // Refuse what no buffer can hold: a negative width, or pixels (padded or not)
-  // whose byte count overflows the signed 32-bit sizes that GDI and pixelBytes use.
+  // Refuse a negative width and pictures beyond kMaxPixelBytes.
   if (w < 0) return 0;
-  if (h >= 1 && DibStride(w) > INT32_MAX / h) return 0;
+  if (h >= 1 && DibStride(w) > kMaxPixelBytes / h) return 0;
 
   std::unique_ptr<std::uint8_t[], FreeDeleter> pixels;
   const std::size_t rowBytes = std::size_t(w) * 3;

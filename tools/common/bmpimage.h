@@ -25,7 +25,7 @@ class BmpImage {
   // Reads an uncompressed 24-bit bottom-up BMP file. Returns 1 on success, 0 when
   // the file is missing, short in its headers, not "BM", compressed, not 24-bit,
   // has its pixel data before byte 54, misses a row's padding byte, or claims a
-  // picture whose size in bytes does not fit a signed 32-bit value. Width and
+  // negative width or more than 64 MiB of (padded) pixel data. Width and
   // height, when both pointers are given, are set to 0 first and to the header's
   // values once the headers pass. A top-down file (negative height) loads without
   // pixels; pixels missing from a file cut short are 0.
