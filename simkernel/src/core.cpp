@@ -10,6 +10,13 @@
 #include <thread>
 
 #include "internal.h"
+#include "simkernel/pnp.h"
+
+namespace sim {
+namespace usb {
+void ResetUsb();
+}
+}  // namespace sim
 
 namespace sim {
 namespace detail {
@@ -142,6 +149,8 @@ void ScheduleAt(uint64_t when, std::function<void()> fn)
 
 void Reset()
 {
+    pnp::ResetPnp();
+    usb::ResetUsb();
     ResetIo();
     ResetRegistry();
     ResetPool();

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "internal.h"
@@ -66,6 +67,8 @@ struct UserHandle {
     PFILE_OBJECT file;
 };
 std::map<intptr_t, UserHandle> g_userHandles;
+std::set<DeviceRecord*> g_deviceRecords;  // of every device object not yet freed
+std::set<PFILE_OBJECT> g_files;
 intptr_t g_nextUserHandle = 0x40;
 thread_local NTSTATUS t_lastStatus = STATUS_SUCCESS;
 
@@ -103,6 +106,7 @@ PDEVICE_OBJECT ResolveName(const std::string& name)
 
 void FreeDeviceObject(PDEVICE_OBJECT d)
 {
+    g_deviceRecords.erase(RecordOf(d));
     delete RecordOf(d);
     ExFreePool(d);
 }
@@ -168,6 +172,10 @@ NTSTATUS SendFileRequest(PDEVICE_OBJECT top, PFILE_OBJECT file, UCHAR major)
 PFILE_OBJECT NewFileObject(PDEVICE_OBJECT device)
 {
     auto* f = new FILE_OBJECT();
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_lock);
+        g_files.insert(f);
+    }
     f->Type = IO_TYPE_FILE;
     f->Size = sizeof(FILE_OBJECT);
     f->DeviceObject = device;
@@ -181,6 +189,10 @@ void CloseFileObject(PFILE_OBJECT file)
     PDEVICE_OBJECT top = IoGetAttachedDevice(dev);
     SendFileRequest(top, file, IRP_MJ_CLEANUP);
     SendFileRequest(top, file, IRP_MJ_CLOSE);
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_lock);
+        g_files.erase(file);
+    }
     delete file;
     ObfDereferenceObject(dev);
 }
@@ -196,7 +208,17 @@ void ResetIo()
     g_interfaces.clear();
     g_registrations.clear();
     g_userHandles.clear();
+    for (auto& d : g_drivers) {
+        delete d.second;
+        delete d.first;
+    }
     g_drivers.clear();
+    for (auto* r : g_deviceRecords)
+        delete r;
+    g_deviceRecords.clear();
+    for (auto* f : g_files)
+        delete f;
+    g_files.clear();
     g_irps = 0;
     g_interfaceInstance = 0;
 }
@@ -332,6 +354,10 @@ Handle CreateFile(const std::string& path)
     PFILE_OBJECT file = NewFileObject(dev);
     NTSTATUS s = SendFileRequest(IoGetAttachedDevice(dev), file, IRP_MJ_CREATE);
     if (!NT_SUCCESS(s)) {
+        {
+            std::lock_guard<std::recursive_mutex> lock(g_lock);
+            g_files.erase(file);
+        }
         delete file;
         ObfDereferenceObject(dev);
         t_lastStatus = s;
@@ -692,6 +718,7 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PUNICODE_STR
     d->Flags = DO_DEVICE_INITIALIZING;
     auto* rec = new DeviceRecord();
     rec->name = n;
+    g_deviceRecords.insert(rec);
     d->SimPrivate = rec;
     if (!n.empty())
         g_names[NormalizeObjectName(n)] = d;
@@ -787,6 +814,10 @@ NTSTATUS IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK access, PFIL
     PDEVICE_OBJECT top = IoGetAttachedDevice(dev);
     NTSTATUS s = SendFileRequest(top, f, IRP_MJ_CREATE);
     if (!NT_SUCCESS(s)) {
+        {
+            std::lock_guard<std::recursive_mutex> lock(g_lock);
+            g_files.erase(f);
+        }
         delete f;
         ObfDereferenceObject(dev);
         return s;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <unordered_set>
 #include <mutex>
 
 #include "internal.h"
@@ -25,6 +26,7 @@ std::mutex g_lock;
 std::map<uint32_t, PoolUsage> g_usage;
 uint64_t g_made = 0;
 uint64_t g_failIn = 0;  // 0: off; else the countdown to the failing allocation
+std::unordered_set<Header*> g_live;  // every block not yet freed (freed at Reset)
 
 }  // namespace
 
@@ -32,6 +34,11 @@ namespace detail {
 void ResetPool()
 {
     std::lock_guard<std::mutex> lock(g_lock);
+    for (Header* h : g_live) {
+        h->magic = kFreed;
+        std::free(h);
+    }
+    g_live.clear();
     g_usage.clear();
     g_made = 0;
     g_failIn = 0;
@@ -117,6 +124,10 @@ PVOID ExAllocatePoolWithTag(POOL_TYPE type, SIZE_T bytes, ULONG tag)
         Bugcheck("host out of memory");
     h->magic = kLive;
     h->tag = tag;
+    {
+        std::lock_guard<std::mutex> lock(g_lock);
+        g_live.insert(h);
+    }
     h->type = (uint32_t)type;
     h->bytes = bytes;
     // Fresh pool is not zeroed: fill it so that a driver relying on zeroes shows.
@@ -140,6 +151,7 @@ void ExFreePool(PVOID p)
         auto& u = g_usage[h->tag];
         --u.allocations;
         u.bytes -= (int64_t)h->bytes;
+        g_live.erase(h);
     }
     h->magic = kFreed;
     std::free(h);

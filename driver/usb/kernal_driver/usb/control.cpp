@@ -1,0 +1,208 @@
+// Zelko's control interface: the tool's command and event requests, the
+// consumers' waiting reads, and the hand-off from the report path.
+#include "zelko.h"
+
+namespace zelko {
+
+namespace {
+
+NTSTATUS Finish(PIRP irp, NTSTATUS status, ULONG_PTR information)
+{
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = information;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+void WriteShortEvent(PVOID buffer, UCHAR code, USHORT x, USHORT y)
+{
+    uint8_t* p = (uint8_t*)buffer;
+    p[0] = code;
+    ZelkoPutU16(p + 1, x);
+    ZelkoPutU16(p + 3, y);
+}
+
+bool TakeEvent(PDEVICE_EXTENSION dx, UCHAR* code, USHORT* x, USHORT* y)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
+    bool found = GetDataInput(dx->inputQueue, code, x, y);
+    KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+    return found;
+}
+
+NTSTATUS Command(PDEVICE_EXTENSION dx, PIRP irp, ULONG inputLength)
+{
+    if (!dx->consumerSeen) {
+        // A consumer that missed the interface's arrival sees it again.
+        AbortPendingReads();
+        IoSetDeviceInterfaceState(&dx->interfaceName, FALSE);
+        IoSetDeviceInterfaceState(&dx->interfaceName, TRUE);
+    }
+    const UCHAR* record = (const UCHAR*)irp->AssociatedIrp.SystemBuffer;
+    if (inputLength != ZELKO_COMMAND_BYTES || !record)
+        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+    dx->touch.stableCounter = 0;
+    switch (record[0]) {
+    case CMD_RAW_ON:
+        dx->touch.rawMode = true;
+        break;
+    case CMD_RAW_OFF:
+        dx->touch.rawMode = false;
+        break;
+    case CMD_RELOAD:
+        dx->settings.settingsLoaded = false;
+        LoadToolSettings(dx);
+        LoadServiceSettings(dx);
+        break;
+    default:
+        break;
+    }
+    return Finish(irp, STATUS_SUCCESS, 0);
+}
+
+NTSTATUS GetEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
+{
+    uint8_t* record = (uint8_t*)irp->AssociatedIrp.SystemBuffer;
+    if (outputLength != ZELKO_EVENT_BYTES || !record)
+        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+    UCHAR code;
+    USHORT x, y;
+    ZelkoPutU32(record, 0);
+    if (TakeEvent(dx, &code, &x, &y)) {
+        ZelkoPutU32(record + 4, x);
+        ZelkoPutU32(record + 8, y);
+        ZelkoPutU32(record + 12, code);
+    } else {
+        ZelkoPutU32(record + 4, ZELKO_NO_EVENT);
+        ZelkoPutU32(record + 8, ZELKO_NO_EVENT);
+        ZelkoPutU32(record + 12, ZELKO_NO_EVENT);
+    }
+    return Finish(irp, STATUS_SUCCESS, ZELKO_EVENT_BYTES);
+}
+
+NTSTATUS ReadEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
+{
+    dx->consumerSeen = 1;
+    PVOID buffer = irp->AssociatedIrp.SystemBuffer;
+    if (outputLength < ZELKO_SHORT_EVENT_BYTES || !buffer)
+        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+
+    // The entry is allocated before the queue is looked at, so that finding the
+    // queue empty and holding the request are one step under the lock: an event
+    // never waits in the queue while a read waits in the list.
+    auto* entry = (PENDING_READ*)ExAllocatePoolWithTag(NonPagedPool, sizeof(PENDING_READ), ZELKO_TAG);
+    UCHAR code;
+    USHORT x, y;
+    KIRQL irql;
+    KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
+    if (GetDataInput(dx->inputQueue, &code, &x, &y)) {
+        KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+        if (entry)
+            ExFreePool(entry);
+        WriteShortEvent(buffer, code, x, y);
+        return Finish(irp, STATUS_SUCCESS, ZELKO_SHORT_EVENT_BYTES);
+    }
+    if (!entry) {
+        KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+        return Finish(irp, STATUS_NO_MEMORY, 0);
+    }
+    entry->irp = irp;
+    IoMarkIrpPending(irp);
+    InsertTailList(&g_zelko.pendingReadList, &entry->links);
+    KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+    return STATUS_PENDING;
+}
+
+}  // namespace
+
+void ProcessReport(PDEVICE_EXTENSION dx, const UCHAR* report)
+{
+    LARGE_INTEGER ticks;
+    KeQueryTickCount(&ticks);
+    TouchClock clock;
+    clock.ticks = (uint64_t)ticks.QuadPart;
+    clock.tickLength = KeQueryTimeIncrement();
+    TouchContext ctx = {dx->settings, dx->touch, g_zelko.window};
+    ReportResult result;
+    InterpretReport(ctx, *(const TouchReport*)report, clock, result);
+    if (result.count) {
+        KIRQL irql;
+        KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
+        for (unsigned i = 0; i < result.count; ++i)
+            SaveInputData(dx->inputQueue, result.events[i].code, result.events[i].x, result.events[i].y);
+        KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+    }
+    if (result.completeHeldRead)
+        ProcessOnePendingIrp(dx);
+}
+
+void ProcessOnePendingIrp(PDEVICE_EXTENSION dx)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
+    if (IsListEmpty(&g_zelko.pendingReadList)) {
+        KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+        return;
+    }
+    auto* entry = CONTAINING_RECORD(RemoveHeadList(&g_zelko.pendingReadList), PENDING_READ, links);
+    PIRP irp = entry->irp;
+    ULONG_PTR information = 0;
+    if (IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.OutputBufferLength >= ZELKO_SHORT_EVENT_BYTES) {
+        UCHAR code;
+        USHORT x, y;
+        if (GetDataInput(dx->inputQueue, &code, &x, &y)) {
+            WriteShortEvent(irp->AssociatedIrp.SystemBuffer, code, x, y);
+            information = ZELKO_SHORT_EVENT_BYTES;
+        }
+    }
+    KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+    ExFreePool(entry);
+    Finish(irp, STATUS_SUCCESS, information);
+}
+
+void AbortPendingReads()
+{
+    while (PLIST_ENTRY e = ExInterlockedRemoveHeadList(&g_zelko.pendingReadList, &g_zelko.pendingReadLock)) {
+        auto* entry = CONTAINING_RECORD(e, PENDING_READ, links);
+        PIRP irp = entry->irp;
+        ExFreePool(entry);
+        Finish(irp, STATUS_CANCELLED, 0);
+    }
+}
+
+NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp)
+{
+    return Finish(irp, STATUS_SUCCESS, 0);
+}
+
+NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
+{
+    auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
+    PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
+    switch (sp->Parameters.DeviceIoControl.IoControlCode) {
+    case IOCTL_ZELKO_COMMAND:
+        return Command(dx, irp, sp->Parameters.DeviceIoControl.InputBufferLength);
+    case IOCTL_ZELKO_GET_EVENT:
+        return GetEvent(dx, irp, sp->Parameters.DeviceIoControl.OutputBufferLength);
+    default:
+        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+    }
+}
+
+NTSTATUS NTAPI DispatchInternalDeviceControl(PDEVICE_OBJECT device, PIRP irp)
+{
+    auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
+    PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
+    switch (sp->Parameters.DeviceIoControl.IoControlCode) {
+    case IOCTL_ZELKO_READ_EVENT:
+        return ReadEvent(dx, irp, sp->Parameters.DeviceIoControl.OutputBufferLength);
+    case IOCTL_ZELKO_CANCEL_READS:
+        AbortPendingReads();
+        return Finish(irp, STATUS_SUCCESS, 0);
+    default:
+        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+    }
+}
+
+}  // namespace zelko

@@ -1,0 +1,244 @@
+// The settings store: the six values read from the tool's key on CMD_RELOAD,
+// a copy kept under the driver's own service key and read at device start.
+#include "zelko.h"
+
+namespace zelko {
+
+namespace {
+
+const WCHAR kToolKey[] = WSTR("\\REGISTRY\\Machine\\Software\\Veltran\\Pointwell");
+const WCHAR kCopySubkey[] = WSTR("\\Pointwell");
+const WCHAR kXArray[] = WSTR("XArray");
+const WCHAR kYArray[] = WSTR("YArray");
+const WCHAR kDoneMode[] = WSTR("doneMode");
+const WCHAR kChangeXY[] = WSTR("changexy");
+const WCHAR kDisableDev[] = WSTR("disabledev");
+const WCHAR kMoveSlider[] = WSTR("moveSlider");
+
+const ULONG PATH_BYTES = 132;
+const ULONG SCALAR_BYTES = 100;
+
+PUNICODE_STRING RegistryPath(PDRIVER_OBJECT driver)
+{
+    return (PUNICODE_STRING)IoGetDriverObjectExtension(driver, ZELKO_REGISTRY_PATH_ID);
+}
+
+// Opens (or, for the driver's copy, creates) one of the two keys. The path is
+// assembled in a 132-byte counted buffer; a path that does not fit is not opened.
+NTSTATUS OpenSettingsKey(PDEVICE_EXTENSION dx, bool copyKey, bool create, HANDLE* key)
+{
+    WCHAR buffer[PATH_BYTES / sizeof(WCHAR)];
+    RtlZeroMemory(buffer, sizeof buffer);
+    UNICODE_STRING path;
+    path.Buffer = buffer;
+    path.Length = 0;
+    path.MaximumLength = (USHORT)sizeof buffer;
+    if (copyKey) {
+        PUNICODE_STRING saved = RegistryPath(dx->driverObject);
+        if (!saved || !saved->Buffer || saved->Length == 0 || saved->Length > path.MaximumLength)
+            return STATUS_OBJECT_NAME_NOT_FOUND;
+        RtlCopyMemory(buffer, saved->Buffer, saved->Length);
+        path.Length = saved->Length;
+        if (!NT_SUCCESS(RtlAppendUnicodeToString(&path, kCopySubkey)))
+            return STATUS_OBJECT_NAME_INVALID;
+    } else if (!NT_SUCCESS(RtlAppendUnicodeToString(&path, kToolKey))) {
+        return STATUS_OBJECT_NAME_INVALID;
+    }
+    if (path.Length == 0)
+        return STATUS_OBJECT_NAME_NOT_FOUND;
+
+    OBJECT_ATTRIBUTES oa;
+    InitializeObjectAttributes(&oa, &path, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE | OBJ_OPENIF, NULL, NULL);
+    const ACCESS_MASK access = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+    if (create) {
+        ULONG disposition;
+        return ZwCreateKey(key, access, &oa, 0, NULL, REG_OPTION_NON_VOLATILE, &disposition);
+    }
+    return ZwOpenKey(key, access, &oa);
+}
+
+// Reads a decimal-text setting; false (field unchanged) when the value cannot be read.
+bool ReadScalar(HANDLE key, PCWSTR name, uint32_t* field)
+{
+    UNICODE_STRING valueName;
+    RtlInitUnicodeString(&valueName, name);
+    CHAR text[SCALAR_BYTES];
+    RtlZeroMemory(text, sizeof text);
+    if (!NT_SUCCESS(QueryValue(key, &valueName, text, sizeof text)))
+        return false;
+
+    // The text ends at its first zero byte, or at the end of the buffer.
+    ANSI_STRING ansi;
+    ansi.Buffer = text;
+    ansi.Length = 0;
+    while (ansi.Length < sizeof text && text[ansi.Length])
+        ++ansi.Length;
+    ansi.MaximumLength = (USHORT)sizeof text;
+
+    WCHAR wide[SCALAR_BYTES + 1];
+    UNICODE_STRING number;
+    number.Buffer = wide;
+    number.Length = 0;
+    number.MaximumLength = (USHORT)sizeof wide;
+    if (!NT_SUCCESS(RtlAnsiStringToUnicodeString(&number, &ansi, FALSE)))
+        return false;
+    ULONG value = 0;
+    if (!NT_SUCCESS(RtlUnicodeStringToInteger(&number, 10, &value)))
+        return false;
+    *field = (uint32_t)value;
+    return true;
+}
+
+bool ReadTable(HANDLE key, PCWSTR name, USHORT* table)
+{
+    UNICODE_STRING valueName;
+    RtlInitUnicodeString(&valueName, name);
+    return NT_SUCCESS(QueryValue(key, &valueName, table, TABLE_BYTES));
+}
+
+void WriteScalar(HANDLE key, PCWSTR name, ULONG value)
+{
+    WCHAR digits[25];  // a 50-byte buffer
+    UNICODE_STRING text;
+    text.Buffer = digits;
+    text.Length = 0;
+    text.MaximumLength = (USHORT)sizeof digits;
+    if (!NT_SUCCESS(RtlIntegerToUnicodeString(value, 10, &text)))
+        return;
+    UNICODE_STRING valueName;
+    RtlInitUnicodeString(&valueName, name);
+    ZwSetValueKey(key, &valueName, 0, REG_SZ, digits, text.Length + sizeof(WCHAR));
+}
+
+void WriteTable(HANDLE key, PCWSTR name, USHORT* table)
+{
+    UNICODE_STRING valueName;
+    RtlInitUnicodeString(&valueName, name);
+    ZwSetValueKey(key, &valueName, 0, REG_BINARY, table, TABLE_BYTES);
+}
+
+}  // namespace
+
+NTSTATUS QueryValue(HANDLE key, PUNICODE_STRING name, PVOID destination, ULONG destinationSize)
+{
+    const ULONG size = name->MaximumLength + destinationSize + 24;
+    auto* info = (PKEY_VALUE_FULL_INFORMATION)ExAllocatePoolWithTag(PagedPool, size, ZELKO_TAG);
+    if (!info)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    ULONG resultLength = 0;
+    NTSTATUS status = ZwQueryValueKey(key, name, KeyValueFullInformation, info, size, &resultLength);
+    if (NT_SUCCESS(status) && (info->DataLength > destinationSize ||
+                               info->DataOffset > size || info->DataLength > size - info->DataOffset))
+        status = STATUS_BUFFER_TOO_SMALL;
+    if (NT_SUCCESS(status)) {
+        PUCHAR data = (PUCHAR)info + info->DataOffset;
+        if (info->Type == REG_SZ) {
+            UNICODE_STRING text;
+            text.Buffer = (PWSTR)data;
+            text.Length = (USHORT)(info->DataLength & ~1u);
+            text.MaximumLength = text.Length;
+            ANSI_STRING narrow;
+            status = RtlUnicodeStringToAnsiString(&narrow, &text, TRUE);
+            if (NT_SUCCESS(status)) {
+                // The text and its terminating zero; both fit, as the text has
+                // half as many bytes as the data that fitted.
+                ULONG n = (ULONG)narrow.Length + 1;
+                if (n > destinationSize)
+                    n = destinationSize;
+                RtlCopyMemory(destination, narrow.Buffer, n);
+                RtlFreeAnsiString(&narrow);
+            }
+        } else {
+            RtlCopyMemory(destination, data, info->DataLength);
+        }
+    }
+    ExFreePool(info);
+    return status;
+}
+
+void LoadToolSettings(PDEVICE_EXTENSION dx)
+{
+    HANDLE key;
+    if (!NT_SUCCESS(OpenSettingsKey(dx, false, false, &key)))
+        return;
+    TouchSettings& s = dx->settings;
+    int read = 0;
+    read += ReadTable(key, kXArray, s.XArray);
+    read += ReadTable(key, kYArray, s.YArray);
+    read += ReadScalar(key, kDoneMode, (uint32_t*)&s.doneMode);
+    read += ReadScalar(key, kChangeXY, (uint32_t*)&s.changexy);
+    read += ReadScalar(key, kDisableDev, (uint32_t*)&s.disabledev);
+    read += ReadScalar(key, kMoveSlider, &s.moveSlider);
+    ZwClose(key);
+    if (read == 6) {
+        s.settingsLoaded = true;
+        SaveServiceSettings(dx);
+    }
+}
+
+BOOLEAN LoadServiceSettings(PDEVICE_EXTENSION dx)
+{
+    HANDLE key;
+    if (!NT_SUCCESS(OpenSettingsKey(dx, true, false, &key)))
+        return FALSE;
+    TouchSettings& s = dx->settings;
+    int read = 0;
+    read += ReadTable(key, kXArray, s.XArray);
+    read += ReadTable(key, kYArray, s.YArray);
+    read += ReadScalar(key, kDoneMode, (uint32_t*)&s.doneMode);
+    read += ReadScalar(key, kDisableDev, (uint32_t*)&s.disabledev);
+    read += ReadScalar(key, kChangeXY, (uint32_t*)&s.changexy);
+    read += ReadScalar(key, kMoveSlider, &s.moveSlider);
+    ZwClose(key);
+    if (read != 6)
+        return FALSE;
+    s.settingsLoaded = true;
+    return TRUE;
+}
+
+void SaveServiceSettings(PDEVICE_EXTENSION dx)
+{
+    TouchSettings& s = dx->settings;
+    if (!s.settingsLoaded)
+        return;
+    HANDLE key;
+    if (!NT_SUCCESS(OpenSettingsKey(dx, true, true, &key)))
+        return;
+    WriteTable(key, kXArray, s.XArray);
+    WriteTable(key, kYArray, s.YArray);
+    WriteScalar(key, kDoneMode, (ULONG)s.doneMode);
+    WriteScalar(key, kChangeXY, (ULONG)s.changexy);
+    WriteScalar(key, kDisableDev, (ULONG)s.disabledev);
+    WriteScalar(key, kMoveSlider, s.moveSlider);
+    ZwClose(key);
+}
+
+NTSTATUS SaveRegistryPath(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
+{
+    PUNICODE_STRING copy;
+    NTSTATUS status = IoAllocateDriverObjectExtension(driver, ZELKO_REGISTRY_PATH_ID, sizeof(UNICODE_STRING),
+                                                      (PVOID*)&copy);
+    if (!NT_SUCCESS(status))
+        return status;
+    RtlZeroMemory(copy, sizeof *copy);
+    const ULONG bytes = (ULONG)registryPath->Length + sizeof(WCHAR);
+    copy->Buffer = (PWSTR)ExAllocatePoolWithTag(NonPagedPool, bytes, ZELKO_TAG);
+    if (!copy->Buffer)
+        return STATUS_INSUFFICIENT_RESOURCES;  // the copy key then cannot be opened
+    RtlZeroMemory(copy->Buffer, bytes);
+    copy->MaximumLength = (USHORT)bytes;
+    RtlCopyUnicodeString(copy, registryPath);
+    return STATUS_SUCCESS;
+}
+
+void FreeRegistryPath(PDRIVER_OBJECT driver)
+{
+    PUNICODE_STRING copy = RegistryPath(driver);
+    if (copy && copy->Buffer) {
+        ExFreePool(copy->Buffer);
+        copy->Buffer = NULL;
+        copy->Length = copy->MaximumLength = 0;
+    }
+}
+
+}  // namespace zelko

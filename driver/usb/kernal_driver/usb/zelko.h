@@ -1,0 +1,107 @@
+// Zelko, the USB function driver of the touch frame: per-device state and the
+// driver's internal interfaces.
+#pragma once
+
+#include "ddk.h"
+#include "touch.h"
+#include "zelkoioctl.h"
+
+namespace zelko {
+
+const ULONG ZELKO_TAG = POOL_TAG('Z', 'e', 'l', 'k');
+
+// A failing port reset is retried at once, at most this many times in a row;
+// after that the reads stay off until the next start or return to full power.
+// Five attempts ride out a hub that is still settling without letting a dead
+// port keep the completion path busy for ever.
+const ULONG MAX_RESET_RETRIES = 5;
+
+struct DEVICE_EXTENSION {
+    UCHAR consumerSeen;
+    TouchState touch;        // long press, stability, rawMode
+    TouchSettings settings;  // XArray, YArray, doneMode, moveSlider, changexy, disabledev, settingsLoaded
+
+    PDEVICE_OBJECT deviceObject;
+    PDEVICE_OBJECT lowerDevice;
+    PDEVICE_OBJECT physicalDevice;
+    PDRIVER_OBJECT driverObject;
+    DEVICE_CAPABILITIES capabilities;
+
+    InputQueue inputQueue;
+
+    UCHAR started;
+    PIRP readRequest;
+    PIRP resetRequest;
+    ULONG resetPortStatus;
+    UNICODE_STRING interfaceName;
+    UCHAR stopped;
+    volatile LONG startCount;
+
+    USBD_CONFIGURATION_HANDLE configurationHandle;
+    USBD_PIPE_HANDLE pipeHandle;
+    USHORT urbLength;
+    PURB readUrb;
+    UCHAR report[REPORT_BYTES];
+    ULONG transferLength;
+    KEVENT readDone;
+    DEVICE_POWER_STATE devicePowerState;
+
+    // Passive-level halves of the port reset and of the return to D0.
+    PIO_WORKITEM resetWorkItem;
+    PIO_WORKITEM powerWorkItem;
+    volatile LONG resetWorkQueued;
+    volatile LONG powerWorkQueued;
+    ULONG resetRetries;
+};
+typedef DEVICE_EXTENSION* PDEVICE_EXTENSION;
+
+// One held consumer read.
+struct PENDING_READ {
+    LIST_ENTRY links;
+    PIRP irp;
+};
+
+// State kept once for the whole driver.
+struct DRIVER_GLOBALS {
+    LIST_ENTRY pendingReadList;
+    KSPIN_LOCK pendingReadLock;  // guards the list and every device's InputQueue
+    StabilityWindow window;
+    PDRIVER_OBJECT driverObject;
+};
+extern DRIVER_GLOBALS g_zelko;
+
+// Driver-object extension holding the copy of the registry path.
+#define ZELKO_REGISTRY_PATH_ID ((PVOID)1)
+
+// zelko.cpp
+NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
+NTSTATUS StartDevice(PDEVICE_EXTENSION dx);
+void StopDevice(PDEVICE_EXTENSION dx);
+void RemoveDevice(PDEVICE_EXTENSION dx);
+void RecordDevicePowerState(PDEVICE_EXTENSION dx, DEVICE_POWER_STATE state);
+
+// control.cpp
+DRIVER_DISPATCH DispatchCreateClose;
+DRIVER_DISPATCH DispatchDeviceControl;
+DRIVER_DISPATCH DispatchInternalDeviceControl;
+void ProcessReport(PDEVICE_EXTENSION dx, const UCHAR* report);
+void ProcessOnePendingIrp(PDEVICE_EXTENSION dx);
+void AbortPendingReads();
+
+// settings.cpp
+void LoadToolSettings(PDEVICE_EXTENSION dx);
+BOOLEAN LoadServiceSettings(PDEVICE_EXTENSION dx);
+void SaveServiceSettings(PDEVICE_EXTENSION dx);
+NTSTATUS QueryValue(HANDLE key, PUNICODE_STRING name, PVOID destination, ULONG destinationSize);
+NTSTATUS SaveRegistryPath(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
+void FreeRegistryPath(PDRIVER_OBJECT driver);
+
+// usbio.cpp
+NTSTATUS ConfigureDevice(PDEVICE_EXTENSION dx);
+NTSTATUS DeconfigureDevice(PDEVICE_EXTENSION dx);
+NTSTATUS SubmitRead(PDEVICE_EXTENSION dx);
+NTSTATUS ResetPortAsync(PDEVICE_EXTENSION dx);
+IO_COMPLETION_ROUTINE ReadComplete;
+IO_COMPLETION_ROUTINE ResetComplete;
+
+}  // namespace zelko
