@@ -10,6 +10,7 @@
 #include "simkernel/pnp.h"
 #include "simkernel/sim.h"
 #include "usb/kernal_driver/usb/zelko.h"
+#include <wdmguid.h>
 
 namespace zelkotest {
 
@@ -24,6 +25,95 @@ struct EventRecord {
     uint32_t bytes = 0;
     uint32_t reserved = 0, x = 0, y = 0, code = 0;
 };
+
+// A consumer driver's read (IOCTL_ZELKO_READ_EVENT) with a 10-byte buffer.
+struct ConsumerRead {
+    uint8_t buffer[10] = {};
+    bool done = false;
+    NTSTATUS status = STATUS_PENDING;
+    ULONG_PTR information = 0;
+    NTSTATUS returned = STATUS_PENDING;
+
+    static NTSTATUS NTAPI Done(PDEVICE_OBJECT, PIRP irp, PVOID context)
+    {
+        auto* r = (ConsumerRead*)context;
+        r->done = true;
+        r->status = irp->IoStatus.Status;
+        r->information = irp->IoStatus.Information;
+        IoFreeIrp(irp);
+        return STATUS_MORE_PROCESSING_REQUIRED;
+    }
+
+    // Sends the read at the given IRQL (consumers read from passive and dispatch level).
+    NTSTATUS Issue(ULONG outputLength = 10, KIRQL irql = PASSIVE_LEVEL, ULONG code = IOCTL_ZELKO_READ_EVENT)
+    {
+        PDEVICE_OBJECT top = IoGetAttachedDevice(sim::FindDevice("\\Device\\Zelko"));
+        PIRP irp = IoAllocateIrp(top->StackSize, FALSE);
+        PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
+        next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
+        next->Parameters.DeviceIoControl.IoControlCode = code;
+        next->Parameters.DeviceIoControl.OutputBufferLength = outputLength;
+        irp->AssociatedIrp.SystemBuffer = buffer;
+        IoSetCompletionRoutine(irp, Done, this, TRUE, TRUE, TRUE);
+        KIRQL old = KfRaiseIrql(irql);
+        returned = IoCallDriver(top, irp);
+        KfLowerIrql(old);
+        return returned;
+    }
+
+    std::string Event() const
+    {
+        char b[48];
+        snprintf(b, sizeof b, "%02x@%u,%u", buffer[0], ZelkoGetU16(buffer + 1), ZelkoGetU16(buffer + 3));
+        return b;
+    }
+};
+
+// Counts the arrivals and removals of Zelko's interface that a watcher sees.
+struct InterfaceWatcher {
+    int arrivals = 0;
+    int removals = 0;
+    PVOID entry = nullptr;
+
+    static NTSTATUS NTAPI Callback(PVOID notification, PVOID context)
+    {
+        auto* n = (PDEVICE_INTERFACE_CHANGE_NOTIFICATION)notification;
+        auto* w = (InterfaceWatcher*)context;
+        if (IsEqualGUID(&n->Event, &GUID_DEVICE_INTERFACE_ARRIVAL))
+            ++w->arrivals;
+        else if (IsEqualGUID(&n->Event, &GUID_DEVICE_INTERFACE_REMOVAL))
+            ++w->removals;
+        return STATUS_SUCCESS;
+    }
+
+    void Register()
+    {
+        static const GUID zelkoInterface = ZELKO_INTERFACE_GUID_INIT;
+        IoRegisterPlugPlayNotification(EventCategoryDeviceInterfaceChange,
+                                       PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES,
+                                       (PVOID)&zelkoInterface, nullptr, Callback, this, &entry);
+    }
+    ~InterfaceWatcher()
+    {
+        if (entry)
+            IoUnregisterPlugPlayNotification(entry);
+    }
+};
+
+inline NTSTATUS CancelReads()
+{
+    KEVENT done;
+    IO_STATUS_BLOCK iosb;
+    KeInitializeEvent(&done, NotificationEvent, FALSE);
+    PIRP irp = IoBuildDeviceIoControlRequest(IOCTL_ZELKO_CANCEL_READS, sim::FindDevice("\\Device\\Zelko"), nullptr,
+                                             0, nullptr, 0, TRUE, &done, &iosb);
+    NTSTATUS s = IoCallDriver(sim::FindDevice("\\Device\\Zelko"), irp);
+    if (s == STATUS_PENDING) {
+        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);
+        s = iosb.Status;
+    }
+    return s;
+}
 
 class ZelkoMachine : public ::testing::Test {
 protected:
