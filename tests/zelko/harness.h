@@ -229,7 +229,7 @@ protected:
         if (!sim::registry::GetValue(key, name, &v))
             return "<missing>";
         std::string s;
-        for (size_t i = 0; i + 1 < v.data.size(); i += 2)
+        for (size_t i = 0; i + 1 < v.data.size() && (v.data[i] || v.data[i + 1]); i += 2)
             s += (char)v.data[i];
         return s;
     }

@@ -15,7 +15,10 @@ const WCHAR kChangeXY[] = WSTR("changexy");
 const WCHAR kDisableDev[] = WSTR("disabledev");
 const WCHAR kMoveSlider[] = WSTR("moveSlider");
 
-const ULONG PATH_BYTES = 132;
+// Windows hands the driver "\REGISTRY\MACHINE\SYSTEM\ControlSet001\Services\Zelko",
+// which fits 132 bytes with "\Pointwell"; other hosts (Wine: CurrentControlSet)
+// give longer paths, so the buffer has room for any service path.
+const ULONG PATH_BYTES = 512;
 const ULONG SCALAR_BYTES = 100;
 
 PUNICODE_STRING RegistryPath(PDRIVER_OBJECT driver)
@@ -24,7 +27,7 @@ PUNICODE_STRING RegistryPath(PDRIVER_OBJECT driver)
 }
 
 // Opens (or, for the driver's copy, creates) one of the two keys. The path is
-// assembled in a 132-byte counted buffer; a path that does not fit is not opened.
+// assembled in a counted buffer; a path that does not fit is not opened.
 NTSTATUS OpenSettingsKey(PDEVICE_EXTENSION dx, bool copyKey, bool create, HANDLE* key)
 {
     WCHAR buffer[PATH_BYTES / sizeof(WCHAR)];
