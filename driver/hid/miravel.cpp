@@ -1,0 +1,364 @@
+// Miravel's life with the operating system: registration with the HID class
+// driver, the device, the binding to Zelko through its device interface, PnP,
+// power, stop and removal.
+#include "miravel.h"
+
+namespace miravel {
+
+LIST_ENTRY HidMini_ReadIrpHead;
+LIST_ENTRY HidMini_WriteIrpHead;
+KSPIN_LOCK HidMini_IrpReadLock;
+PVOID diNotificationEntry;
+PDEVICE_OBJECT g_servedDevice;
+
+namespace {
+
+const GUID GUID_ZELKO_DEVICE_INTERFACE = ZELKO_INTERFACE_GUID_INIT;
+const WCHAR kZelkoLink[] = WSTR("\\DosDevices\\Zelkode");
+const ACCESS_MASK ZELKO_ACCESS = 0x1F03FF;
+const LONGLONG OPEN_SETTLE_TIME = 1000000;  // 100 ms in 100-ns units
+
+NTSTATUS Finish(PIRP irp, NTSTATUS status)
+{
+    irp->IoStatus.Status = status;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+// Starts the read loop when the device is started, Zelko is open and no read
+// is out. The decision and the pending flag are one step under the lock, so
+// that a START and an arrival notification at the same time send one read.
+void StartReading(PDEVICE_EXTENSION dx)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
+    const bool start = !dx->stopped && dx->zelkoDevice && !dx->readPending;
+    if (start) {
+        dx->readingEnabled = 1;
+        dx->readPending = 1;
+    }
+    KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
+    if (start)
+        READ(dx);
+}
+
+bool ReadPending(PDEVICE_EXTENSION dx)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
+    const bool pending = dx->readPending != 0;
+    KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
+    return pending;
+}
+
+NTSTATUS NTAPI HidMiniCompletionRouting(PDEVICE_OBJECT device, PIRP irp, PVOID context)
+{
+    if (irp->PendingReturned)
+        IoMarkIrpPending(irp);
+    return irp->IoStatus.Status;
+}
+
+NTSTATUS NTAPI StartDone(PDEVICE_OBJECT device, PIRP irp, PVOID context)
+{
+    KeSetEvent((PKEVENT)context, IO_NO_INCREMENT, FALSE);
+    return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+NTSTATUS NTAPI TH_Create_dispatch(PDEVICE_OBJECT device, PIRP irp)
+{
+    irp->IoStatus.Information = 0;
+    return Finish(irp, GetExtension(device) ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL);
+}
+
+NTSTATUS NTAPI TH_Close_dispatch(PDEVICE_OBJECT device, PIRP irp)
+{
+    irp->IoStatus.Information = 0;
+    return Finish(irp, STATUS_SUCCESS);
+}
+
+void NTAPI TH_Unload_dispatch(PDRIVER_OBJECT driver) {}
+
+NTSTATUS NTAPI TH_AddDevice_dispatch(PDRIVER_OBJECT driver, PDEVICE_OBJECT device)
+{
+    PDEVICE_EXTENSION dx = GetExtension(device);
+    if (!dx)
+        return STATUS_UNSUCCESSFUL;
+    // The notification handle and the request lists are driver-wide: one touch
+    // device is served at a time, and a second one is refused.
+    if (g_servedDevice)
+        return STATUS_INVALID_DEVICE_STATE;
+
+    RtlZeroMemory(dx, sizeof *dx);
+    dx->deviceObject = device;
+    dx->nextLowerDevice = ((PHID_DEVICE_EXTENSION)device->DeviceExtension)->NextDeviceObject;
+    dx->driverObject = driver;
+    dx->stopped = 1;
+    KeInitializeEvent(&dx->readDone, NotificationEvent, FALSE);
+
+    USBD_VERSION_INFORMATION version;
+    RtlZeroMemory(&version, sizeof version);
+    USBD_GetUSBDIVersion(&version);
+    dx->usbdiVersion = version.USBDI_Version;
+
+    g_servedDevice = device;
+    RegisterForPnpNotification(driver, device);
+
+    device->Flags &= ~DO_DEVICE_INITIALIZING;
+    device->Flags |= DO_POWER_PAGABLE | DO_BUFFERED_IO;
+
+    InitializeListHead(&HidMini_ReadIrpHead);
+    InitializeListHead(&HidMini_WriteIrpHead);
+    return STATUS_SUCCESS;
+}
+
+}  // namespace
+
+// ---- the binding to Zelko ---------------------------------------------------------------------
+void WaitAmoment(LONGLONG hundredNs)
+{
+    KEVENT never;
+    KeInitializeEvent(&never, NotificationEvent, FALSE);
+    LARGE_INTEGER timeout;
+    timeout.QuadPart = -hundredNs;
+    KeWaitForSingleObject(&never, Executive, KernelMode, FALSE, &timeout);
+}
+
+NTSTATUS RegisterForPnpNotification(PDRIVER_OBJECT driver, PDEVICE_OBJECT device)
+{
+    return IoRegisterPlugPlayNotification(EventCategoryDeviceInterfaceChange,
+                                          PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES,
+                                          (PVOID)&GUID_ZELKO_DEVICE_INTERFACE, driver, HidKbdDicCallback, device,
+                                          &diNotificationEntry);
+}
+
+void UnregisterForPnpNotification()
+{
+    if (diNotificationEntry) {
+        IoUnregisterPlugPlayNotification(diNotificationEntry);
+        diNotificationEntry = NULL;
+    }
+}
+
+NTSTATUS NTAPI HidKbdDicCallback(PVOID notification, PVOID context)
+{
+    auto* change = (PDEVICE_INTERFACE_CHANGE_NOTIFICATION)notification;
+    auto* device = (PDEVICE_OBJECT)context;
+    if (InlineIsEqualGUID(change->Event, GUID_DEVICE_INTERFACE_ARRIVAL))
+        OpenLowyerDev(device);
+    else if (InlineIsEqualGUID(change->Event, GUID_DEVICE_INTERFACE_REMOVAL))
+        CloseLowyerDev(device, change->SymbolicLinkName);
+    return STATUS_SUCCESS;
+}
+
+void OpenLowyerDev(PDEVICE_OBJECT device)
+{
+    PDEVICE_EXTENSION dx = GetExtension(device);
+    if (!dx || dx->zelkoDevice)
+        return;
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, kZelkoLink);
+    PFILE_OBJECT file;
+    PDEVICE_OBJECT zelko;
+    if (!NT_SUCCESS(IoGetDeviceObjectPointer(&name, ZELKO_ACCESS, &file, &zelko)))
+        return;
+    KIRQL irql;
+    KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
+    dx->zelkoFile = file;
+    dx->zelkoDevice = zelko;
+    dx->readingEnabled = 1;
+    KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
+    WaitAmoment(OPEN_SETTLE_TIME);
+    StartReading(dx);
+}
+
+// A read still out at Zelko is not cancelled here: it ends when Zelko completes
+// it (Zelko ends its held reads before its interface goes), no new read follows,
+// and its completion clears the pending flag.
+void CloseLowyerDev(PDEVICE_OBJECT device, PUNICODE_STRING symbolicLinkName)
+{
+    PDEVICE_EXTENSION dx = GetExtension(device);
+    if (!dx)
+        return;
+    KIRQL irql;
+    KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
+    dx->readingEnabled = 0;
+    PFILE_OBJECT file = dx->zelkoFile;
+    dx->zelkoFile = NULL;
+    dx->zelkoDevice = NULL;
+    KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
+    if (file)
+        ObDereferenceObject(file);
+}
+
+NTSTATUS SendRemoveNotifyToUsbDriver(PDEVICE_EXTENSION dx)
+{
+    PDEVICE_OBJECT zelko = dx->zelkoDevice;
+    if (!zelko)
+        return STATUS_NO_SUCH_DEVICE;
+    KEVENT done;
+    KeInitializeEvent(&done, NotificationEvent, FALSE);
+    KeClearEvent(&done);
+    IO_STATUS_BLOCK iosb;
+    iosb.Status = STATUS_SUCCESS;
+    iosb.Information = 0;
+    PIRP irp = IoBuildDeviceIoControlRequest(IOCTL_ZELKO_CANCEL_READS, zelko, NULL, 0, NULL, 0, TRUE, &done, &iosb);
+    if (!irp)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    NTSTATUS status = IoCallDriver(zelko, irp);
+    if (status == STATUS_PENDING)
+        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
+    return NT_SUCCESS(status) ? iosb.Status : status;
+}
+
+void StopDevice(PDEVICE_EXTENSION dx)
+{
+    if (!dx->stopped) {
+        dx->stopped = 1;
+        KIRQL irql;
+        KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
+        dx->readingEnabled = 0;
+        KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
+        // Reading is off, so at most the read that is out now (or one that a
+        // completion running at this moment still sends) is left. The event is
+        // cleared before the flag is looked at: every completion from then on
+        // ends the wait.
+        for (;;) {
+            KeClearEvent(&dx->readDone);
+            if (!ReadPending(dx))
+                break;
+            SendRemoveNotifyToUsbDriver(dx);
+            KeWaitForSingleObject(&dx->readDone, Executive, KernelMode, FALSE, NULL);
+        }
+    }
+    HidMiniAbortPendingRequests();
+}
+
+void RemoveDevice(PDEVICE_EXTENSION dx)
+{
+    StopDevice(dx);
+    UnregisterForPnpNotification();
+    KIRQL irql;
+    KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
+    PFILE_OBJECT file = dx->zelkoFile;
+    dx->zelkoFile = NULL;
+    dx->zelkoDevice = NULL;
+    KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
+    if (file)
+        ObDereferenceObject(file);
+}
+
+// ---- PnP and power ------------------------------------------------------------------------------
+NTSTATUS DownToNext(PDEVICE_OBJECT device, PIRP irp)
+{
+    PDEVICE_EXTENSION dx = GetExtension(device);
+    if (!dx)
+        return Finish(irp, STATUS_UNSUCCESSFUL);
+    IoCopyCurrentIrpStackLocationToNext(irp);
+    IoSetCompletionRoutine(irp, HidMiniCompletionRouting, dx, TRUE, TRUE, TRUE);
+    return IoCallDriver(dx->nextLowerDevice, irp);
+}
+
+NTSTATUS NTAPI HidMiniPnP(PDEVICE_OBJECT device, PIRP irp)
+{
+    PDEVICE_EXTENSION dx = GetExtension(device);
+    if (!dx)
+        return Finish(irp, STATUS_UNSUCCESSFUL);
+    PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
+    switch (sp->MinorFunction) {
+    case IRP_MN_START_DEVICE: {
+        // The lower drivers start first; the device reads only once they have.
+        KEVENT done;
+        KeInitializeEvent(&done, NotificationEvent, FALSE);
+        IoCopyCurrentIrpStackLocationToNext(irp);
+        IoSetCompletionRoutine(irp, StartDone, &done, TRUE, TRUE, TRUE);
+        if (IoCallDriver(dx->nextLowerDevice, irp) == STATUS_PENDING)
+            KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
+        NTSTATUS status = irp->IoStatus.Status;
+        if (NT_SUCCESS(status)) {
+            dx->stopped = 0;
+            if (dx->zelkoDevice)
+                StartReading(dx);
+            else
+                OpenLowyerDev(device);
+        }
+        return Finish(irp, status);
+    }
+    case IRP_MN_REMOVE_DEVICE: {
+        RemoveDevice(dx);
+        if (g_servedDevice == device)
+            g_servedDevice = NULL;
+        return DownToNext(device, irp);
+    }
+    case IRP_MN_SURPRISE_REMOVAL:
+        RemoveDevice(dx);
+        return DownToNext(device, irp);
+    case IRP_MN_STOP_DEVICE:
+        StopDevice(dx);
+        return DownToNext(device, irp);
+    case IRP_MN_QUERY_STOP_DEVICE:
+    case IRP_MN_CANCEL_STOP_DEVICE:
+        return Finish(irp, STATUS_SUCCESS);
+    case IRP_MN_QUERY_ID: {
+        if (irp->IoStatus.Information)
+            return Finish(irp, STATUS_UNSUCCESSFUL);
+        // The id, its NUL and a second NUL: a list of one string.
+        const ULONG bytes = MyBusIDBytes + sizeof(WCHAR);
+        PWCHAR id = (PWCHAR)ExAllocatePoolWithTag(NonPagedPool, bytes, MIRAVEL_TAG);
+        if (!id)
+            return Finish(irp, STATUS_INSUFFICIENT_RESOURCES);
+        RtlZeroMemory(id, bytes);
+        RtlCopyMemory(id, MyBusID, MyBusIDBytes);
+        irp->IoStatus.Information = (ULONG_PTR)id;
+        return Finish(irp, STATUS_SUCCESS);
+    }
+    case IRP_MN_QUERY_PNP_DEVICE_STATE:
+        irp->IoStatus.Information = 0;
+        return Finish(irp, STATUS_SUCCESS);
+    default:
+        return DownToNext(device, irp);
+    }
+}
+
+NTSTATUS NTAPI HidMiniPower(PDEVICE_OBJECT device, PIRP irp)
+{
+    PDEVICE_EXTENSION dx = GetExtension(device);
+    if (!dx) {
+        PoStartNextPowerIrp(irp);
+        return Finish(irp, STATUS_UNSUCCESSFUL);
+    }
+    IoCopyCurrentIrpStackLocationToNext(irp);
+    PoStartNextPowerIrp(irp);
+    return PoCallDriver(dx->nextLowerDevice, irp);
+}
+
+NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
+{
+    // The lists are ready before any device exists.
+    InitializeListHead(&HidMini_ReadIrpHead);
+    InitializeListHead(&HidMini_WriteIrpHead);
+    KeInitializeSpinLock(&HidMini_IrpReadLock);
+    diNotificationEntry = NULL;
+    g_servedDevice = NULL;
+
+    driver->MajorFunction[IRP_MJ_CREATE] = TH_Create_dispatch;
+    driver->MajorFunction[IRP_MJ_CLOSE] = TH_Close_dispatch;
+    driver->MajorFunction[IRP_MJ_INTERNAL_DEVICE_CONTROL] = TH_InternalDeviceControl_dispatch;
+    driver->MajorFunction[IRP_MJ_PNP] = HidMiniPnP;
+    driver->MajorFunction[IRP_MJ_POWER] = HidMiniPower;
+    driver->DriverUnload = TH_Unload_dispatch;
+    driver->DriverExtension->AddDevice = TH_AddDevice_dispatch;
+
+    HID_MINIDRIVER_REGISTRATION registration;
+    RtlZeroMemory(&registration, sizeof registration);
+    registration.Revision = 0;
+    registration.DriverObject = driver;
+    registration.RegistryPath = registryPath;
+    registration.DeviceExtensionSize = sizeof(DEVICE_EXTENSION);
+    registration.DevicesArePolled = TRUE;
+    HidRegisterMinidriver(&registration);  // a failure leaves the driver loaded without devices
+    return STATUS_SUCCESS;
+}
+
+}  // namespace miravel
+
+DRIVER_ENTRY_EXPORT(miravel)
