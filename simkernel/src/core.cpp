@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "internal.h"
+#include "simkernel/hidclass.h"
 #include "simkernel/pnp.h"
 
 namespace sim {
@@ -151,6 +152,7 @@ void Reset()
 {
     pnp::ResetPnp();
     usb::ResetUsb();
+    hidclass::ResetHidclass();
     ResetIo();
     ResetRegistry();
     ResetPool();
