@@ -83,7 +83,8 @@ NTSTATUS GetEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
 
 NTSTATUS ReadEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
 {
-    dx->consumerSeen = 1;
+    if (!dx->consumerSeen)
+        dx->consumerSeen = 1;  // set once and never cleared
     PVOID buffer = irp->AssociatedIrp.SystemBuffer;
     if (outputLength < ZELKO_SHORT_EVENT_BYTES || !buffer)
         return Finish(irp, STATUS_INVALID_PARAMETER, 0);
