@@ -1,0 +1,480 @@
+// Dravick, the mouse input service driver: the mouse class driver's requests,
+// the read loop against Zelko, the building of the input records, and the
+// device's life (creation, PnP, power, open and close, Zelko's interface).
+#include "sermdep.h"
+
+namespace dravick {
+
+ULONG lastCode;
+
+namespace {
+
+const GUID GUID_ZELKO_DEVICE_INTERFACE = ZELKO_INTERFACE_GUID_INIT;
+const WCHAR kZelkoLink[] = WSTR("\\DosDevices\\Zelkode");
+const WCHAR kHardwareId[] = WSTR("root\\DRAVLINE");
+const ULONG kIdBufferBytes = 30;  // the id, its zero and the zero that ends the list
+
+NTSTATUS Finish(PIRP irp, NTSTATUS status, ULONG_PTR information)
+{
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = information;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+// ---- the passive-level lock ------------------------------------------------------------------
+void Lock(PDEVICE_EXTENSION dx) { KeWaitForSingleObject(&dx->controlLock, Executive, KernelMode, FALSE, NULL); }
+void Unlock(PDEVICE_EXTENSION dx) { KeSetEvent(&dx->controlLock, IO_NO_INCREMENT, FALSE); }
+
+// Ends the read loop: no read is renewed from now on, the outstanding one is
+// cancelled at Zelko and its completion awaited; then the request is freed.
+// A completion that was already on its way may still renew the read once, so
+// the cancellation is repeated until the loop has ended. Called with the lock.
+void EndReadLoop(PDEVICE_EXTENSION dx)
+{
+    StoreFlag(dx->zelkoOpen, 0);
+    while (LoadFlag(dx->readActive)) {
+        KeClearEvent(&dx->completionEvent);
+        if (!LoadFlag(dx->readActive))
+            break;
+        CancelZelkoReads(dx);
+        LARGE_INTEGER poll;
+        poll.QuadPart = READ_END_POLL;
+        KeWaitForSingleObject(&dx->completionEvent, Executive, KernelMode, FALSE, &poll);
+    }
+    if (dx->readRequest) {
+        IoFreeIrp(dx->readRequest);
+        dx->readRequest = NULL;
+    }
+}
+
+// Lets go of Zelko: ends the read loop and drops the reference to its file object.
+void ReleaseZelko(PDEVICE_EXTENSION dx)
+{
+    EndReadLoop(dx);
+    if (dx->zelkoFile)
+        ObDereferenceObject(dx->zelkoFile);
+    dx->zelkoFile = NULL;
+    dx->zelkoDevice = NULL;
+    StoreFlag(dx->readActive, 0);
+}
+
+// ---- the mouse class driver's requests -------------------------------------------------------
+NTSTATUS QueryAttributes(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
+{
+    if (outputLength < sizeof(MOUSE_ATTRIBUTES))
+        return Finish(irp, STATUS_BUFFER_TOO_SMALL, 0);
+    PVOID buffer = irp->AssociatedIrp.SystemBuffer;
+    if (!buffer)
+        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+    RtlCopyMemory(buffer, &dx->attributes, sizeof(MOUSE_ATTRIBUTES));
+    return Finish(irp, STATUS_SUCCESS, sizeof(MOUSE_ATTRIBUTES));
+}
+
+NTSTATUS Connect(PDEVICE_EXTENSION dx, PIRP irp, PIO_STACK_LOCATION sp)
+{
+    if (__atomic_load_n(&dx->connectData.ClassService, __ATOMIC_ACQUIRE))
+        return Finish(irp, STATUS_SHARING_VIOLATION, 0);
+    // The whole record must be there: 8 bytes on x86, 16 on x64.
+    if (sp->Parameters.DeviceIoControl.InputBufferLength < sizeof(CONNECT_DATA))
+        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+    const CONNECT_DATA* connect = (const CONNECT_DATA*)sp->Parameters.DeviceIoControl.Type3InputBuffer;
+    if (!connect || !connect->ClassService)
+        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+    dx->connectData.ClassDeviceObject = connect->ClassDeviceObject;
+    __atomic_store_n(&dx->connectData.ClassService, connect->ClassService, __ATOMIC_RELEASE);
+    return Finish(irp, STATUS_SUCCESS, 0);
+}
+
+NTSTATUS NTAPI DispatchInternalDeviceControl(PDEVICE_OBJECT device, PIRP irp)
+{
+    auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
+    PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
+    switch (sp->Parameters.DeviceIoControl.IoControlCode) {
+    case IOCTL_MOUSE_QUERY_ATTRIBUTES:
+        return QueryAttributes(dx, irp, sp->Parameters.DeviceIoControl.OutputBufferLength);
+    case IOCTL_INTERNAL_MOUSE_CONNECT:
+        return Connect(dx, irp, sp);
+    case IOCTL_INTERNAL_MOUSE_DISCONNECT:
+        return Finish(irp, STATUS_NOT_IMPLEMENTED, 0);
+    case IOCTL_INTERNAL_MOUSE_ENABLE:
+    case IOCTL_INTERNAL_MOUSE_DISABLE:
+        return Finish(irp, STATUS_NOT_SUPPORTED, 0);
+    default:
+        return Finish(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+    }
+}
+
+// ---- open and close by the mouse class driver ---------------------------------------------------
+NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp)
+{
+    StartReading((PDEVICE_EXTENSION)device->DeviceExtension);
+    return Finish(irp, STATUS_SUCCESS, 0);
+}
+
+NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp)
+{
+    StopReading((PDEVICE_EXTENSION)device->DeviceExtension);
+    return Finish(irp, STATUS_SUCCESS, 0);
+}
+
+// ---- PnP ----------------------------------------------------------------------------------------
+NTSTATUS NTAPI ContinueCompletion(PDEVICE_OBJECT, PIRP irp, PVOID)
+{
+    if (irp->PendingReturned)
+        IoMarkIrpPending(irp);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS PassDown(PDEVICE_EXTENSION dx, PIRP irp)
+{
+    IoCopyCurrentIrpStackLocationToNext(irp);
+    IoSetCompletionRoutine(irp, ContinueCompletion, NULL, TRUE, TRUE, TRUE);
+    return IoCallDriver(dx->lowerDevice, irp);
+}
+
+NTSTATUS NTAPI SignalEvent(PDEVICE_OBJECT, PIRP, PVOID context)
+{
+    KeSetEvent((PKEVENT)context, IO_NO_INCREMENT, FALSE);
+    return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+// The start goes down first; reading begins once the devices below have started.
+NTSTATUS StartDevice(PDEVICE_EXTENSION dx, PIRP irp)
+{
+    KEVENT done;
+    KeInitializeEvent(&done, NotificationEvent, FALSE);
+    IoCopyCurrentIrpStackLocationToNext(irp);
+    IoSetCompletionRoutine(irp, SignalEvent, &done, TRUE, TRUE, TRUE);
+    if (IoCallDriver(dx->lowerDevice, irp) == STATUS_PENDING)
+        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
+    NTSTATUS status = irp->IoStatus.Status;
+    if (NT_SUCCESS(status))
+        StartReading(dx);
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+// The same answer for every kind of id: "root\DRAVLINE" and the zero that ends the list.
+NTSTATUS QueryId(PIRP irp)
+{
+    if (irp->IoStatus.Information != 0) {
+        irp->IoStatus.Status = STATUS_UNSUCCESSFUL;
+        IoCompleteRequest(irp, IO_NO_INCREMENT);
+        return STATUS_UNSUCCESSFUL;
+    }
+    auto* ids = (PWCHAR)ExAllocatePoolWithTag(NonPagedPool, kIdBufferBytes, DRAVICK_TAG);
+    if (!ids)
+        return Finish(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
+    RtlZeroMemory(ids, kIdBufferBytes);
+    RtlCopyMemory(ids, kHardwareId, sizeof kHardwareId);
+    return Finish(irp, STATUS_SUCCESS, (ULONG_PTR)ids);
+}
+
+void RemoveDevice(PDEVICE_EXTENSION dx, PIRP irp)
+{
+    // Power requests still on their way down end before the device goes.
+    if (NT_SUCCESS(IoAcquireRemoveLock(&dx->removeLock, irp)))
+        IoReleaseRemoveLockAndWait(&dx->removeLock, irp);
+
+    StoreFlag(dx->started, 1);  // so that the stop runs in full
+    StopReading(dx);
+    if (dx->notificationEntry) {
+        IoUnregisterPlugPlayNotification(dx->notificationEntry);
+        dx->notificationEntry = NULL;
+    }
+    Lock(dx);
+    ReleaseZelko(dx);
+    Unlock(dx);
+
+    irp->IoStatus.Status = STATUS_SUCCESS;
+    PassDown(dx, irp);
+    IoDetachDevice(dx->lowerDevice);
+    IoDeleteDevice(dx->deviceObject);
+}
+
+NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp)
+{
+    auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
+    PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
+    switch (sp->MinorFunction) {
+    case IRP_MN_START_DEVICE:
+        return StartDevice(dx, irp);
+    case IRP_MN_STOP_DEVICE:
+        StopReading(dx);
+        irp->IoStatus.Status = STATUS_SUCCESS;
+        return PassDown(dx, irp);
+    case IRP_MN_REMOVE_DEVICE:
+        RemoveDevice(dx, irp);
+        return STATUS_SUCCESS;
+    case IRP_MN_SURPRISE_REMOVAL:
+        StopReading(dx);
+        return Finish(irp, STATUS_NOT_SUPPORTED, irp->IoStatus.Information);
+    case IRP_MN_QUERY_ID:
+        return QueryId(irp);
+    default:
+        return PassDown(dx, irp);
+    }
+}
+
+// ---- power ----------------------------------------------------------------------------------------
+NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT device, PIRP irp)
+{
+    auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
+    NTSTATUS status = IoAcquireRemoveLock(&dx->removeLock, irp);
+    PoStartNextPowerIrp(irp);
+    if (!NT_SUCCESS(status))
+        return Finish(irp, status, 0);
+    IoSkipCurrentIrpStackLocation(irp);
+    status = PoCallDriver(dx->lowerDevice, irp);
+    IoReleaseRemoveLock(&dx->removeLock, irp);
+    return status;
+}
+
+// ---- Zelko's interface ------------------------------------------------------------------------------
+NTSTATUS NTAPI InterfaceNotification(PVOID notification, PVOID context)
+{
+    auto* n = (PDEVICE_INTERFACE_CHANGE_NOTIFICATION)notification;
+    auto* device = (PDEVICE_OBJECT)context;
+    if (InlineIsEqualGUID(n->Event, GUID_DEVICE_INTERFACE_ARRIVAL))
+        OnInterfaceArrival(device);
+    else if (InlineIsEqualGUID(n->Event, GUID_DEVICE_INTERFACE_REMOVAL))
+        OnInterfaceRemoval(device);
+    return STATUS_SUCCESS;
+}
+
+// ---- driver and device ------------------------------------------------------------------------------
+NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
+{
+    PDEVICE_OBJECT device;
+    NTSTATUS status = IoCreateDevice(driver, sizeof(DEVICE_EXTENSION), NULL, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
+    if (!NT_SUCCESS(status))
+        return status;
+
+    auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
+    RtlZeroMemory(dx, sizeof *dx);
+    dx->driverObject = driver;
+    dx->deviceObject = device;
+    dx->lowerDevice = IoAttachDeviceToDeviceStack(device, pdo);
+    dx->physicalDevice = pdo;
+    if (!dx->lowerDevice) {
+        IoDeleteDevice(device);
+        return STATUS_NO_SUCH_DEVICE;
+    }
+
+    device->Flags &= ~DO_DEVICE_INITIALIZING;
+    device->Flags |= DO_BUFFERED_IO | DO_POWER_PAGABLE;
+
+    KeInitializeEvent(&dx->completionEvent, NotificationEvent, FALSE);
+    KeInitializeEvent(&dx->controlLock, SynchronizationEvent, TRUE);
+    IoInitializeRemoveLock(&dx->removeLock, DRAVICK_TAG, 0, 10);
+
+    dx->attributes.MouseIdentifier = DRAVICK_MOUSE_IDENTIFIER;
+
+    // Zelko may be there already: its interface is reported during the call.
+    IoRegisterPlugPlayNotification(EventCategoryDeviceInterfaceChange,
+                                   PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES,
+                                   (PVOID)&GUID_ZELKO_DEVICE_INTERFACE, driver, InterfaceNotification, device,
+                                   &dx->notificationEntry);
+    return status;
+}
+
+void NTAPI DriverUnload(PDRIVER_OBJECT) {}
+
+}  // namespace
+
+// ---- the read loop ------------------------------------------------------------------------------------
+NTSTATUS SubmitRead(PDEVICE_EXTENSION dx)
+{
+    if (!LoadFlag(dx->zelkoOpen)) {
+        StoreFlag(dx->readActive, 0);
+        return STATUS_UNSUCCESSFUL;
+    }
+    PDEVICE_OBJECT zelko = dx->zelkoDevice;
+    const CHAR stack = zelko->StackSize > 4 ? zelko->StackSize : 4;
+
+    // The request is allocated once per connection and reused for every read,
+    // so that the report path allocates nothing.
+    PIRP irp = dx->readRequest;
+    if (irp && irp->StackCount >= stack) {
+        IoReuseIrp(irp, STATUS_SUCCESS);
+    } else {
+        if (irp)
+            IoFreeIrp(irp);
+        irp = IoAllocateIrp(stack, FALSE);
+        dx->readRequest = irp;
+        if (!irp) {
+            StoreFlag(dx->readActive, 0);
+            return STATUS_UNSUCCESSFUL;
+        }
+    }
+    StoreFlag(dx->readActive, 1);
+
+    PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
+    next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
+    next->Parameters.DeviceIoControl.IoControlCode = IOCTL_ZELKO_READ_EVENT;
+    next->Parameters.DeviceIoControl.OutputBufferLength = ZELKO_CONSUMER_BUFFER_BYTES;
+    next->Parameters.DeviceIoControl.InputBufferLength = 0;
+    irp->AssociatedIrp.SystemBuffer = dx->readBuffer;
+    irp->UserBuffer = NULL;
+    IoSetCompletionRoutine(irp, ReadComplete, dx->deviceObject, TRUE, TRUE, TRUE);
+    // Nothing of the device is touched after this call: the read may have ended
+    // the loop by the time it returns.
+    return IoCallDriver(zelko, irp);
+}
+
+NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID context)
+{
+    auto* dx = (PDEVICE_EXTENSION)((PDEVICE_OBJECT)context)->DeviceExtension;
+    const NTSTATUS status = irp->IoStatus.Status;
+
+    // A short event is 5 bytes; a completion with fewer carries none.
+    if (status == STATUS_SUCCESS && irp->IoStatus.Information >= ZELKO_SHORT_EVENT_BYTES) {
+        const UCHAR* event = dx->readBuffer;
+        ReportInput(dx, event[0], ZelkoGetU16(event + 1), ZelkoGetU16(event + 3));
+    }
+
+    // The event is set before the loop's state changes: once readActive reads
+    // clear, this routine no longer touches the device.
+    KeSetEvent(&dx->completionEvent, IO_NO_INCREMENT, FALSE);
+    if (status == STATUS_SUCCESS || status == STATUS_IO_TIMEOUT)
+        SubmitRead(dx);  // clears readActive itself when zelkoOpen has gone
+    else
+        StoreFlag(dx->readActive, 0);
+    return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+NTSTATUS CancelZelkoReads(PDEVICE_EXTENSION dx)
+{
+    if (!dx->zelkoDevice)
+        return STATUS_NO_SUCH_DEVICE;
+    KEVENT done;
+    IO_STATUS_BLOCK iosb;
+    KeInitializeEvent(&done, NotificationEvent, FALSE);
+    PIRP irp = IoBuildDeviceIoControlRequest(IOCTL_ZELKO_CANCEL_READS, dx->zelkoDevice, NULL, 0, NULL, 0, TRUE,
+                                             &done, &iosb);
+    if (!irp)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    NTSTATUS status = IoCallDriver(dx->zelkoDevice, irp);
+    if (status == STATUS_PENDING) {
+        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
+        status = iosb.Status;
+    }
+    return status;
+}
+
+void ReportInput(PDEVICE_EXTENSION dx, ULONG code, USHORT x, USHORT y)
+{
+    MOUSE_INPUT_DATA data;
+    RtlZeroMemory(&data, sizeof data);
+    data.Flags = MOUSE_MOVE_ABSOLUTE;
+    data.RawButtons = code;
+    data.LastX = x;
+    data.LastY = y;
+
+    const ULONG changed = lastCode ^ code;
+    USHORT buttons = 0;
+    if (changed & 0x1)
+        buttons |= (code & 0x1) ? MOUSE_LEFT_BUTTON_DOWN : MOUSE_LEFT_BUTTON_UP;
+    if (changed & 0x2)
+        buttons |= (code & 0x2) ? MOUSE_RIGHT_BUTTON_DOWN : MOUSE_RIGHT_BUTTON_UP;
+    if (changed & 0x4)
+        buttons |= (code & 0x4) ? MOUSE_MIDDLE_BUTTON_DOWN : MOUSE_MIDDLE_BUTTON_UP;
+    data.ButtonFlags = buttons;
+    lastCode = code;
+
+    PVOID service = __atomic_load_n(&dx->connectData.ClassService, __ATOMIC_ACQUIRE);
+    if (!service)
+        return;
+    const KIRQL irql = KeGetCurrentIrql();
+    if (irql > DISPATCH_LEVEL)
+        return;
+    ULONG consumed = 0;
+    auto callback = (PSERVICE_CALLBACK_ROUTINE)service;
+    if (irql < DISPATCH_LEVEL) {
+        KIRQL old;
+        KeRaiseIrql(DISPATCH_LEVEL, &old);
+        callback(dx->connectData.ClassDeviceObject, &data, &data + 1, &consumed);
+        KeLowerIrql(old);
+    } else {
+        callback(dx->connectData.ClassDeviceObject, &data, &data + 1, &consumed);
+    }
+}
+
+// ---- start and stop of reading ---------------------------------------------------------------------------
+NTSTATUS StartReading(PDEVICE_EXTENSION dx)
+{
+    Lock(dx);
+    if (!LoadFlag(dx->started)) {
+        StoreFlag(dx->started, 1);
+        if (dx->zelkoDevice && !LoadFlag(dx->readActive)) {
+            StoreFlag(dx->zelkoOpen, 1);
+            SubmitRead(dx);
+        }
+    }
+    Unlock(dx);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS StopReading(PDEVICE_EXTENSION dx)
+{
+    Lock(dx);
+    if (LoadFlag(dx->started)) {
+        StoreFlag(dx->started, 0);
+        EndReadLoop(dx);
+        StoreFlag(dx->readActive, 0);
+    }
+    Unlock(dx);
+    return STATUS_SUCCESS;
+}
+
+void OnInterfaceArrival(PDEVICE_OBJECT device)
+{
+    auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
+    if (!dx)
+        return;
+    Lock(dx);
+    if (!dx->zelkoDevice) {
+        UNICODE_STRING link;
+        RtlInitUnicodeString(&link, kZelkoLink);
+        PFILE_OBJECT file;
+        PDEVICE_OBJECT zelko;
+        if (NT_SUCCESS(IoGetDeviceObjectPointer(&link, FILE_ALL_ACCESS, &file, &zelko))) {
+            dx->zelkoFile = file;
+            dx->zelkoDevice = zelko;
+            StoreFlag(dx->zelkoOpen, 1);
+            if (LoadFlag(dx->started) && !LoadFlag(dx->readActive))
+                SubmitRead(dx);
+        }
+    }
+    Unlock(dx);
+}
+
+void OnInterfaceRemoval(PDEVICE_OBJECT device)
+{
+    auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
+    if (!dx)
+        return;
+    // Zelko ends its reads before it withdraws the interface; a read that was
+    // submitted in between is cancelled here before Zelko is let go.
+    Lock(dx);
+    ReleaseZelko(dx);
+    Unlock(dx);
+}
+
+NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
+{
+    lastCode = 0;
+    driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreate;
+    driver->MajorFunction[IRP_MJ_CLOSE] = DispatchClose;
+    driver->MajorFunction[IRP_MJ_INTERNAL_DEVICE_CONTROL] = DispatchInternalDeviceControl;
+    driver->MajorFunction[IRP_MJ_PNP] = DispatchPnp;
+    driver->MajorFunction[IRP_MJ_POWER] = DispatchPower;
+    driver->DriverExtension->AddDevice = AddDevice;
+    driver->DriverUnload = DriverUnload;
+    return STATUS_SUCCESS;
+}
+
+}  // namespace dravick
+
+DRIVER_ENTRY_EXPORT(dravick)
