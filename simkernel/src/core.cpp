@@ -11,6 +11,7 @@
 
 #include "internal.h"
 #include "simkernel/hidclass.h"
+#include "simkernel/mouclass.h"
 #include "simkernel/pnp.h"
 
 namespace sim {
@@ -153,6 +154,7 @@ void Reset()
     pnp::ResetPnp();
     usb::ResetUsb();
     hidclass::ResetHidclass();
+    mouclass::ResetMouclass();
     ResetIo();
     ResetRegistry();
     ResetPool();

@@ -744,7 +744,9 @@ void IoDeleteDevice(PDEVICE_OBJECT device)
             break;
         }
     rec->deletePending = true;
-    if (device->ReferenceCount == 0)
+    // A device that another is still attached to goes when that one detaches
+    // (the order of a removal: pass the request down, detach, delete).
+    if (device->ReferenceCount == 0 && !device->AttachedDevice)
         FreeDeviceObject(device);
 }
 
@@ -799,6 +801,8 @@ void IoDetachDevice(PDEVICE_OBJECT target)
         Bugcheck("IoDetachDevice of a device with nothing attached");
     upper->SimAttachedTo = NULL;
     target->AttachedDevice = NULL;
+    if (RecordOf(target)->deletePending && target->ReferenceCount == 0)
+        FreeDeviceObject(target);
 }
 
 NTSTATUS IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK access, PFILE_OBJECT* file,
@@ -858,7 +862,7 @@ void ObfDereferenceObject(PVOID object)
         if (left < 0)
             Bugcheck("device object dereferenced once too often");
         std::lock_guard<std::recursive_mutex> lock(g_lock);
-        if (left == 0 && RecordOf(d)->deletePending)
+        if (left == 0 && RecordOf(d)->deletePending && !d->AttachedDevice)
             FreeDeviceObject(d);
     } else {
         Bugcheck("ObDereferenceObject of an unknown or freed object");
