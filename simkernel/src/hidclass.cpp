@@ -344,9 +344,11 @@ NTSTATUS ClassAddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
     d->fdo = fdo;
     d->mini = mini;
     KeInitializeEvent(&d->idle, NotificationEvent, TRUE);
+    ClassDevice* previous;
     {
         std::lock_guard<std::recursive_mutex> lock(g_lock);
         g_devices[fdo] = d;
+        previous = g_last;
         g_last = d;
     }
     status = mini->addDevice(driver, fdo);
@@ -355,7 +357,7 @@ NTSTATUS ClassAddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
             std::lock_guard<std::recursive_mutex> lock(g_lock);
             g_devices.erase(fdo);
             if (g_last == d)
-                g_last = nullptr;
+                g_last = g_devices.count(previous ? previous->fdo : nullptr) ? previous : nullptr;
         }
         delete d;
         IoDetachDevice(hid->NextDeviceObject);
@@ -480,15 +482,15 @@ NTSTATUS TestRequestDone(PDEVICE_OBJECT, PIRP irp, PVOID context)
     std::shared_ptr<Request> r = f->request;
     {
         std::lock_guard<std::recursive_mutex> lock(g_lock);
-        r->status = irp->IoStatus.Status;
-        r->information = irp->IoStatus.Information;
-        if (!f->storage.empty())
-            r->buffer.assign(f->storage.begin(), f->storage.begin() + f->outputLength);
-        r->done = true;
         g_inFlight.erase(r.get());
     }
+    r->status = irp->IoStatus.Status;
+    r->information = irp->IoStatus.Information;
+    if (!f->storage.empty())
+        r->buffer.assign(f->storage.begin(), f->storage.begin() + f->outputLength);
     IoFreeIrp(irp);
     delete f;
+    r->done.store(true, std::memory_order_release);
     return STATUS_MORE_PROCESSING_REQUIRED;
 }
 

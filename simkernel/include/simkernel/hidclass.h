@@ -26,6 +26,7 @@
 // the records, the sink and the settings.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -129,7 +130,7 @@ NTSTATUS LastStreamStatus();  // the status of the last completed stream read
 // that probe the minidriver. It may complete later; `done` then turns true.
 struct Request {
     ULONG code = 0;
-    bool done = false;
+    std::atomic<bool> done{false};  // set last, once the fields below are final
     NTSTATUS status = STATUS_PENDING;
     ULONG_PTR information = 0;
     std::vector<uint8_t> buffer;  // the output buffer as the minidriver left it
