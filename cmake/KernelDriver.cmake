@@ -15,7 +15,7 @@ function(add_kernel_driver name)
     endforeach()
     target_link_options(${name} PRIVATE -nostdlib -Wl,--subsystem,native
       -Wl,--entry,${DRIVER_ENTRY_SYMBOL} -Wl,--image-base,0x10000 -Wl,--file-alignment,0x200
-      -Wl,--section-alignment,0x1000 -Wl,--no-insert-timestamp)
+      -Wl,--section-alignment,0x1000 -Wl,--no-insert-timestamp -Wl,--exclude-all-symbols -s)
     target_link_libraries(${name} PRIVATE ${imports} -lgcc)
     install(TARGETS ${name} RUNTIME DESTINATION drivers LIBRARY DESTINATION drivers)
   else()
