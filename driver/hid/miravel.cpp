@@ -95,10 +95,16 @@ NTSTATUS NTAPI TH_AddDevice_dispatch(PDRIVER_OBJECT driver, PDEVICE_OBJECT devic
     dx->stopped = 1;
     KeInitializeEvent(&dx->readDone, NotificationEvent, FALSE);
 
+#ifdef MIRAVEL_FIXED_USBDI_VERSION
+    // The Wine test bench's copy of the driver only (never the product): Wine's
+    // usbd.sys leaves USBD_GetUSBDIVersion unimplemented. See docs/wine.md.
+    dx->usbdiVersion = MIRAVEL_FIXED_USBDI_VERSION;
+#else
     USBD_VERSION_INFORMATION version;
     RtlZeroMemory(&version, sizeof version);
     USBD_GetUSBDIVersion(&version);
     dx->usbdiVersion = version.USBDI_Version;
+#endif
 
     g_servedDevice = device;
     RegisterForPnpNotification(driver, device);
@@ -159,7 +165,11 @@ void OpenLowyerDev(PDEVICE_OBJECT device)
     RtlInitUnicodeString(&name, kZelkoLink);
     PFILE_OBJECT file;
     PDEVICE_OBJECT zelko;
-    if (!NT_SUCCESS(IoGetDeviceObjectPointer(&name, ZELKO_ACCESS, &file, &zelko)))
+    // A success without a file object or device (as from a host whose call is a
+    // stub) counts as Zelko not being there: both are used until Zelko is closed.
+    file = NULL;
+    zelko = NULL;
+    if (!NT_SUCCESS(IoGetDeviceObjectPointer(&name, ZELKO_ACCESS, &file, &zelko)) || !file || !zelko)
         return;
     KIRQL irql;
     KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
