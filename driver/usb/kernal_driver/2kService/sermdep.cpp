@@ -437,9 +437,11 @@ void OnInterfaceArrival(PDEVICE_OBJECT device)
     if (!dx->zelkoDevice) {
         UNICODE_STRING link;
         RtlInitUnicodeString(&link, kZelkoLink);
-        PFILE_OBJECT file;
-        PDEVICE_OBJECT zelko;
-        if (NT_SUCCESS(IoGetDeviceObjectPointer(&link, FILE_ALL_ACCESS, &file, &zelko))) {
+        // A success without a file object or device (as from a host whose call is
+        // a stub) counts as Zelko not being there: both are used until Zelko goes.
+        PFILE_OBJECT file = NULL;
+        PDEVICE_OBJECT zelko = NULL;
+        if (NT_SUCCESS(IoGetDeviceObjectPointer(&link, FILE_ALL_ACCESS, &file, &zelko)) && file && zelko) {
             dx->zelkoFile = file;
             dx->zelkoDevice = zelko;
             StoreFlag(dx->zelkoOpen, 1);
