@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# Dravick.sys on Wine's kernel, installed from package/2000xp/Dravila.inf for the
+# device root\DRAVLINE, with a test-only stand-in for the mouse class driver
+# (winebench/dravbench: DravBench.sys and its checker dravck.exe).
+#
+#   winebench/test-dravick.sh [BUILD_DIR]     (BUILD_DIR: build/win64)
+#
+# Wine 8 loads no filter drivers, so the stand-in cannot sit above Dravick as the
+# class's upper filter: it is the bus of the root\DRAVLINE device instead, Wine's
+# PnP manager installs Dravick on that device from the staged INF (in the bench's
+# process), and the stand-in sends the class driver's requests to the top of the
+# stack. A touch at the frame cannot reach Dravick under Wine 8: its
+# IoRegisterPlugPlayNotification and IoGetDeviceObjectPointer are stubs, so no
+# consumer driver can find and open Zelko (docs/wine.md); the bench probes both
+# and reports them. Prints PASS/FAIL/SKIP lines; exits non-zero on a failed check;
+# SKIP and exit 0 without wine64.
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build/win64}" 2>/dev/null && pwd) || build=${1:-$here/../build/win64}
+
+WINE_BIN=${WINE_BIN:-/usr/lib/wine/wine64}
+if [ ! -x "$WINE_BIN" ]; then
+  echo "SKIP test-dravick: wine64 is not installed ($WINE_BIN)"
+  exit 0
+fi
+
+inf=$here/../package/2000xp/Dravila.inf
+driver=$build/driver/usb/kernal_driver/2kService/Dravick.sys
+bench_sys=$build/winebench/dravbench/DravBench.sys
+bench_inf=$build/winebench/dravbench/dravbench.inf
+dravck=$build/winebench/dravbench/dravck.exe
+for f in "$inf" "$driver" "$bench_sys" "$bench_inf" "$dravck"; do
+  if [ ! -f "$f" ]; then
+    echo "test-dravick: $f is missing (build the win64 preset first)" >&2
+    exit 1
+  fi
+done
+
+log=$(mktemp "${TMPDIR:-/tmp}/test-dravick.XXXXXX.log")
+started=$SECONDS
+results=()
+failures=0
+say() { echo "[$((SECONDS - started))s] $*" >>"$log"; }
+
+finish() {
+  local rc=$?
+  trap - EXIT
+  say "teardown"
+  wine_teardown >>"$log" 2>&1 || true
+  echo "test-dravick: ${#results[@]} checks in $((SECONDS - started)) s"
+  local r
+  for r in "${results[@]}"; do echo "  $r"; done
+  if [ "$failures" -gt 0 ] || [ "$rc" -ne 0 ]; then
+    echo "test-dravick: FAILED ($failures failed checks); log: $log"
+    tail -n 30 "$log"
+    exit 1
+  fi
+  rm -f "$log"
+  echo "test-dravick: all checks passed"
+  exit 0
+}
+
+check() {
+  local name=$1 expected=$2 actual=$3
+  say "check $name: expected [$expected] got [$actual]"
+  if [ "$actual" = "$expected" ]; then
+    results+=("PASS $name")
+  else
+    results+=("FAIL $name: expected [$expected], got [$actual]")
+    failures=$((failures + 1))
+  fi
+}
+
+# Every Wine call time-boxed, its output in a file (never a pipe that Wine's
+# background processes could inherit), without CRs.
+run() {
+  local secs=$1 out rc=0
+  shift
+  out=$(mktemp "$WINE_TMP/out.XXXXXX")
+  say "run $(basename "$1") ${*:2}"
+  wine_run "$secs" "$@" >"$out" 2>>"$log" </dev/null || rc=$?
+  tr -d '\r' <"$out" | tee -a "$log"
+  [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] && echo "timeout after $secs s"
+  [ "$rc" -ne 0 ] && say "exit code $rc"
+}
+ck() { run 30 "$dravck" "$@" | paste -sd';'; }
+# One field of a "state ..." line.
+field() { echo "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"; }
+
+# shellcheck source=wine-env.sh
+source "$here/wine-env.sh"
+if ! wine_setup dravick >>"$log" 2>&1; then
+  trap finish EXIT
+  check prefix.create ok failed
+  exit 1
+fi
+trap finish EXIT
+
+pkg=$WINE_TMP/package bench=$WINE_TMP/bench
+mkdir -p "$pkg" "$bench"
+cp "$inf" "$driver" "$pkg/"
+cp "$bench_sys" "$bench_inf" "$bench/"
+
+# --- install: Dravila.inf staged, then the bus; Wine installs Dravick on its child.
+check install.stage "stage ok" "$(ck stage "$(wine_winpath "$pkg/Dravila.inf")")"
+check install.bus "root ok" "$(ck root 'Root\DravBench' "$(wine_winpath "$bench/dravbench.inf")")"
+check install.attached "wait-attached ok" "$(ck --wait 20000 wait-attached 30000)"
+state=$(ck state)
+check start.stack "present=1 started=1 attached=1 driver=\\Driver\\Dravick starts=1" \
+  "$(for f in present started attached driver starts; do printf '%s=%s ' $f "$(field "$state" $f)"; done | sed 's/ $//')"
+service=$(run 30 reg query 'HKLM\System\CurrentControlSet\Services\Dravick' | awk 'NF >= 3 { print $1 "=" $3 }' |
+  grep -E '^(Type|Start|Group|ImagePath)=' | sort | paste -sd' ')
+check install.service "Group=Pointer ImagePath=C:\\windows\\system32\\drivers\\Dravick.sys Start=0x3 Type=0x1" "$service"
+
+# --- the mouse class driver's requests, with any buffer length
+check class.attributes-short "attributes 8 status=0xC0000023 bytes=0" "$(ck attributes 8)"
+check class.attributes "attributes 12 status=0x00000000 bytes=12 id=0x28 buttons=0 rate=0 queue=0" "$(ck attributes 12)"
+check class.attributes-long "attributes 16 status=0x00000000 bytes=12 id=0x28 buttons=0 rate=0 queue=0" \
+  "$(ck attributes 16)"
+check class.other-requests \
+  "internal 0x000F0403 status=0xC0000002;internal 0x000F0803 status=0xC00000BB;internal 0x000F1003 status=0xC00000BB;internal 0x000F0007 status=0xC0000010" \
+  "$(ck internal 0x000F0403 internal 0x000F0803 internal 0x000F1003 internal 0x000F0007)"
+check class.connect "connect status=0x00000000;connect status=0xC0000043" "$(ck connect connect)"
+check class.open-close "create status=0x00000000;close status=0x00000000;create status=0x00000000" \
+  "$(ck create close create)"
+
+# --- what a consumer of Zelko's interface needs from the kernel: on Wine 8 both are stubs,
+# so no touch can reach Dravick and the service callback stays silent.
+state=$(ck state)
+check wine.consumer-binding "getdeviceobjectpointer=stub notification=stub" \
+  "getdeviceobjectpointer=$(field "$state" getdeviceobjectpointer) notification=$(field "$state" notification)"
+check class.no-records "records count=0" "$(ck records)"
+results+=("SKIP event-road (a touch at the frame to MOUSE_INPUT_DATA): Wine 8 stubs IoRegisterPlugPlayNotification and IoGetDeviceObjectPointer")
+
+# --- the device goes: Dravick ends surprise removal itself, passes the removal down and detaches
+check remove.unplug "unplug ok;wait-removed ok" "$(ck unplug wait-removed 20000)"
+state=$(ck state)
+check remove.requests "present=0 attached=0 surprise=0 removes=1" \
+  "$(for f in present attached surprise removes; do printf '%s=%s ' $f "$(field "$state" $f)"; done | sed 's/ $//')"
+check remove.bus "remove ok count=1" "$(ck remove 'Root\DravBench')"
+check remove.gone "open error 2" "$(ck state)"
+
+exit 0
