@@ -17,7 +17,11 @@ function(add_kernel_driver name)
       -Wl,--entry,${DRIVER_ENTRY_SYMBOL} -Wl,--image-base,0x10000 -Wl,--file-alignment,0x200
       -Wl,--section-alignment,0x1000 -Wl,--no-insert-timestamp -Wl,--exclude-all-symbols -s)
     target_link_libraries(${name} PRIVATE ${imports} -lgcc)
-    install(TARGETS ${name} RUNTIME DESTINATION drivers LIBRARY DESTINATION drivers)
+    # Only the package's own drivers install; test-only drivers stay in the build.
+    string(FIND "${CMAKE_CURRENT_SOURCE_DIR}/" "${PROJECT_SOURCE_DIR}/driver/" at)
+    if(at EQUAL 0)
+      install(TARGETS ${name} RUNTIME DESTINATION drivers LIBRARY DESTINATION drivers)
+    endif()
   else()
     add_library(${name} STATIC ${KD_SOURCES})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/driver/include)

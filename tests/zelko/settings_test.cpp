@@ -187,3 +187,17 @@ TEST_F(Settings, TheDeviceStateQueryRetriesTheCopyWhileNotLoaded)
 }
 
 }  // namespace zelkotest
+
+namespace zelkotest {
+
+TEST_F(ZelkoMachine, TheCopyKeyIsFoundWithoutADriverObjectExtension)
+{
+    sim::FailAllocation(2);  // the bus's PDO, then Zelko's driver-object extension
+    Plug();
+    ASSERT_EQ(IoGetDriverObjectExtension(sim::pnp::FunctionDriver(node), ZELKO_REGISTRY_PATH_ID), nullptr);
+    WriteToolSettings("2", "8");
+    EXPECT_EQ(Command(CMD_RELOAD), STATUS_SUCCESS);
+    EXPECT_EQ(RegText(kCopyKey, "moveSlider"), "8");
+}
+
+}  // namespace zelkotest

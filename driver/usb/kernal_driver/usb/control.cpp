@@ -164,7 +164,11 @@ void ProcessOnePendingIrp(PDEVICE_EXTENSION dx)
 
 void AbortPendingReads()
 {
-    while (PLIST_ENTRY e = ExInterlockedRemoveHeadList(&g_zelko.pendingReadList, &g_zelko.pendingReadLock)) {
+    for (;;) {
+        PLIST_ENTRY e = ExInterlockedRemoveHeadList(&g_zelko.pendingReadList, &g_zelko.pendingReadLock);
+        // An empty list gives NULL on Windows; some hosts (Wine 8) hand back the head.
+        if (!e || e == &g_zelko.pendingReadList)
+            break;
         auto* entry = CONTAINING_RECORD(e, PENDING_READ, links);
         PIRP irp = entry->irp;
         ExFreePool(entry);

@@ -23,7 +23,8 @@ const ULONG SCALAR_BYTES = 100;
 
 PUNICODE_STRING RegistryPath(PDRIVER_OBJECT driver)
 {
-    return (PUNICODE_STRING)IoGetDriverObjectExtension(driver, ZELKO_REGISTRY_PATH_ID);
+    auto* copy = (PUNICODE_STRING)IoGetDriverObjectExtension(driver, ZELKO_REGISTRY_PATH_ID);
+    return copy ? copy : &g_zelko.registryPathFallback;
 }
 
 // Opens (or, for the driver's copy, creates) one of the two keys. The path is
@@ -218,11 +219,13 @@ void SaveServiceSettings(PDEVICE_EXTENSION dx)
 
 NTSTATUS SaveRegistryPath(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
 {
-    PUNICODE_STRING copy;
+    // Kept in the driver object's extension; a host without those extensions
+    // (Wine 8 stubs them) gets a driver-wide copy instead.
+    PUNICODE_STRING copy = NULL;
     NTSTATUS status = IoAllocateDriverObjectExtension(driver, ZELKO_REGISTRY_PATH_ID, sizeof(UNICODE_STRING),
                                                       (PVOID*)&copy);
-    if (!NT_SUCCESS(status))
-        return status;
+    if (!NT_SUCCESS(status) || !copy)
+        copy = &g_zelko.registryPathFallback;
     RtlZeroMemory(copy, sizeof *copy);
     const ULONG bytes = (ULONG)registryPath->Length + sizeof(WCHAR);
     copy->Buffer = (PWSTR)ExAllocatePoolWithTag(NonPagedPool, bytes, ZELKO_TAG);

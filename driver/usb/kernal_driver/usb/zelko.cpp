@@ -358,6 +358,12 @@ void RemoveDevice(PDEVICE_EXTENSION dx)
     DeconfigureDevice(dx);
     IoFreeWorkItem(dx->resetWorkItem);
     IoFreeWorkItem(dx->powerWorkItem);
+    // Windows unloads the driver with its last device, and the unload deletes
+    // the link; a host that keeps the driver loaded (Wine 8) would otherwise
+    // leave the link behind and the next frame could not be added.
+    UNICODE_STRING linkName;
+    RtlInitUnicodeString(&linkName, kLinkName);
+    IoDeleteSymbolicLink(&linkName);
     IoDetachDevice(dx->lowerDevice);
     IoDeleteDevice(dx->deviceObject);
 }

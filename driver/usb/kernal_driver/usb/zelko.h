@@ -67,6 +67,8 @@ struct DRIVER_GLOBALS {
     KSPIN_LOCK pendingReadLock;  // guards the list and every device's InputQueue
     StabilityWindow window;
     PDRIVER_OBJECT driverObject;
+    // The registry path's copy when the host keeps no driver-object extensions.
+    UNICODE_STRING registryPathFallback;
 };
 extern DRIVER_GLOBALS g_zelko;
 
