@@ -32,6 +32,7 @@ struct DispatchSpy {
     PDRIVER_DISPATCH original[IRP_MJ_MAXIMUM_FUNCTION + 1] = {};
     std::atomic<int> readEvents{0}, cancelReads{0}, closes{0};
     std::vector<UCHAR> pnpMinors;  // in arrival order
+    int failMinor = -1;            // the root bus fails this PnP request (STATUS_UNSUCCESSFUL)
 
     static NTSTATUS NTAPI Zelko(PDEVICE_OBJECT device, PIRP irp)
     {
@@ -47,7 +48,13 @@ struct DispatchSpy {
 
     static NTSTATUS NTAPI Root(PDEVICE_OBJECT device, PIRP irp)
     {
-        root->pnpMinors.push_back(IoGetCurrentIrpStackLocation(irp)->MinorFunction);
+        UCHAR minor = IoGetCurrentIrpStackLocation(irp)->MinorFunction;
+        root->pnpMinors.push_back(minor);
+        if (minor == root->failMinor) {
+            irp->IoStatus.Status = STATUS_UNSUCCESSFUL;
+            IoCompleteRequest(irp, IO_NO_INCREMENT);
+            return STATUS_UNSUCCESSFUL;
+        }
         return root->original[IRP_MJ_PNP](device, irp);
     }
 

@@ -102,6 +102,20 @@ TEST_F(Lifecycle, StopThenStartResumesTheLoop)
     EXPECT_EQ(sim::hidclass::Received(), std::vector<std::vector<uint8_t>>{HidReport(0x80, 9, 9)});
 }
 
+TEST_F(Lifecycle, AStartTheBusFailsReadsNothingAndFails)
+{
+    PlugFrame();
+    AddMiravel();
+    ASSERT_EQ(sim::pnp::Stop(hid), STATUS_SUCCESS);
+    spyRoot.failMinor = IRP_MN_START_DEVICE;
+    EXPECT_EQ(sim::pnp::Start(hid), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(ZelkoHeldReads(), 0);
+    EXPECT_TRUE(Ext()->stopped);
+    spyRoot.failMinor = -1;
+    ASSERT_EQ(sim::pnp::Start(hid), STATUS_SUCCESS);
+    EXPECT_EQ(ZelkoHeldReads(), 1);
+}
+
 TEST_F(Lifecycle, EventsQueuedAcrossAStopAreDeliveredAfterTheStart)
 {
     sim::hidclass::SetReadStream(false);

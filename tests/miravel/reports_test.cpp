@@ -151,6 +151,22 @@ TEST_F(Reports, AnEventFromZelkoIsPassedThroughUnchanged)
     EXPECT_EQ(r->buffer, Bytes({0x02, 0xFF, 0xFF, 0x34, 0x12}));
 }
 
+TEST_F(Reports, NoMemoryForTheNextReadStopsTheLoopUntilTheNextStart)
+{
+    StartWithoutStream();
+    sim::FailAllocation(1);  // the next read's request, allocated in the completion
+    ASSERT_TRUE(ZelkoCompletes(STATUS_SUCCESS, 5, 0x80, 6, 7));
+    EXPECT_EQ(ZelkoHeldReads(), 0);
+    EXPECT_FALSE(Ext()->readPending);
+    auto r = ReadReport();  // the event was stored all the same
+    ASSERT_TRUE(r->done);
+    EXPECT_EQ(r->buffer, HidReport(0x80, 6, 7));
+    ASSERT_EQ(sim::pnp::Stop(hid), STATUS_SUCCESS);
+    EXPECT_EQ(spyZelko.cancelReads, 0);
+    ASSERT_EQ(sim::pnp::Start(hid), STATUS_SUCCESS);
+    EXPECT_EQ(ZelkoHeldReads(), 1);
+}
+
 TEST_F(Reports, CancelledOrFailedReadsEndTheLoop)
 {
     for (NTSTATUS status : {STATUS_CANCELLED, STATUS_DEVICE_NOT_CONNECTED, STATUS_INVALID_PARAMETER}) {
