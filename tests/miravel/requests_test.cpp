@@ -160,7 +160,7 @@ TEST_F(Requests, ReportDescriptorIntoALargerBufferZeroesTheRest)
         EXPECT_EQ(r->buffer[i], 0) << "byte " << i;
 }
 
-// ---- odd buffers: the specified status, nothing written, never a crash ------------------------------
+// ---- odd buffers: the status for each, nothing written, never a crash -------------------------------
 TEST_F(Requests, ShortBuffersAreTooSmall)
 {
     AddMiravel();
