@@ -60,6 +60,9 @@ struct DriverRecord {
     DRIVER_EXTENSION extension;
     std::vector<std::pair<PVOID, PVOID>> objectExtensions;  // (id, block)
     uint32_t poolTag;
+    int liveDevices = 0;         // device objects not yet freed, deleted ones included
+    bool unloadPending = false;  // unload asked while a deleted device was still referenced
+    bool report = true;
 };
 std::map<PDRIVER_OBJECT, DriverRecord*> g_drivers;
 
@@ -104,11 +107,24 @@ PDEVICE_OBJECT ResolveName(const std::string& name)
     return nullptr;
 }
 
+std::string g_unloadReports;
+
+std::string FinishUnload(PDRIVER_OBJECT driver);
+
 void FreeDeviceObject(PDEVICE_OBJECT d)
 {
+    PDRIVER_OBJECT driver = d->DriverObject;
     g_deviceRecords.erase(RecordOf(d));
     delete RecordOf(d);
     ExFreePool(d);
+    auto it = g_drivers.find(driver);
+    if (it != g_drivers.end() && --it->second->liveDevices == 0 && it->second->unloadPending)
+        detail::Defer([driver] {
+            std::lock_guard<std::recursive_mutex> lock(g_lock);
+            auto again = g_drivers.find(driver);
+            if (again != g_drivers.end() && again->second->unloadPending && again->second->liveDevices == 0)
+                FinishUnload(driver);
+        });
 }
 
 NTSTATUS InvalidDeviceRequest(PDEVICE_OBJECT, PIRP irp)
@@ -219,6 +235,7 @@ void ResetIo()
     for (auto* f : g_files)
         delete f;
     g_files.clear();
+    g_unloadReports.clear();
     g_irps = 0;
     g_interfaceInstance = 0;
 }
@@ -296,18 +313,17 @@ PDRIVER_OBJECT LoadDriver(const std::string& name, PDRIVER_INITIALIZE entry, NTS
     return LoadDriver(name, entry, status, 0);
 }
 
-std::string UnloadDriver(PDRIVER_OBJECT driver, bool report)
+namespace {
+
+// The unload proper: the driver's unload routine, then the driver object goes.
+std::string FinishUnload(PDRIVER_OBJECT driver)
 {
     DriverRecord* rec;
     {
         std::lock_guard<std::recursive_mutex> lock(g_lock);
-        auto it = g_drivers.find(driver);
-        if (it == g_drivers.end())
-            Bugcheck("UnloadDriver of a driver that is not loaded");
-        rec = it->second;
+        rec = g_drivers.at(driver);
+        rec->unloadPending = false;
     }
-    if (driver->DeviceObject)
-        Bugcheck("driver unloaded while it still has device objects");
     if (driver->DriverUnload)
         driver->DriverUnload(driver);
     RunPending();
@@ -325,13 +341,56 @@ std::string UnloadDriver(PDRIVER_OBJECT driver, bool report)
             std::snprintf(line, sizeof line, "%s: %lld pool allocation(s), %lld byte(s) leaked at unload\n",
                           rec->name.c_str(), (long long)u.allocations, (long long)u.bytes);
             leak = line;
-            if (report)
+            if (rec->report)
                 std::fputs(line, stderr);
         }
+    }
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_lock);
+        g_unloadReports += leak;
     }
     delete rec;
     delete driver;
     return leak;
+}
+
+}  // namespace
+
+std::string UnloadDriver(PDRIVER_OBJECT driver, bool report)
+{
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_lock);
+        auto it = g_drivers.find(driver);
+        if (it == g_drivers.end())
+            Bugcheck("UnloadDriver of a driver that is not loaded");
+        if (driver->DeviceObject)
+            Bugcheck("driver unloaded while it still has device objects");
+        it->second->report = report;
+        // A deleted device that is still referenced (an open handle) keeps the
+        // driver loaded; it unloads when the last such device goes.
+        if (it->second->liveDevices > 0) {
+            it->second->unloadPending = true;
+            return std::string();
+        }
+    }
+    return FinishUnload(driver);
+}
+
+PDRIVER_OBJECT ReviveDriver(const std::string& name)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    for (auto& d : g_drivers)
+        if (d.second->name == name && d.second->unloadPending) {
+            d.second->unloadPending = false;
+            return d.first;
+        }
+    return nullptr;
+}
+
+std::string UnloadReports()
+{
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    return g_unloadReports;
 }
 
 void UnloadDriver(PDRIVER_OBJECT driver) { UnloadDriver(driver, true); }
@@ -719,6 +778,9 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PUNICODE_STR
     auto* rec = new DeviceRecord();
     rec->name = n;
     g_deviceRecords.insert(rec);
+    auto drv = g_drivers.find(driver);
+    if (drv != g_drivers.end())
+        ++drv->second->liveDevices;
     d->SimPrivate = rec;
     if (!n.empty())
         g_names[NormalizeObjectName(n)] = d;

@@ -36,7 +36,6 @@ std::map<std::string, DriverPackage> g_functions;           // by lower-case har
 std::map<std::string, std::vector<DriverPackage>> g_filters;
 std::map<std::string, Loaded> g_loaded;                     // by service
 std::vector<std::unique_ptr<DevNode>> g_nodes;
-std::string g_unloadReports;
 PDRIVER_OBJECT g_rootBus = nullptr;
 
 // ---- the root bus: PDOs of root-enumerated devices ---------------------------------------------
@@ -191,7 +190,10 @@ PDRIVER_OBJECT Acquire(const DriverPackage& p)
         ++it->second.devices;
         return it->second.driver;
     }
-    PDRIVER_OBJECT d = LoadDriver(p.service, p.entry, nullptr, p.poolTag);
+    // A driver whose unload waits for its last referenced device is used again.
+    PDRIVER_OBJECT d = ReviveDriver(p.service);
+    if (!d)
+        d = LoadDriver(p.service, p.entry, nullptr, p.poolTag);
     if (d)
         g_loaded[p.service] = Loaded{d, 1};
     return d;
@@ -206,7 +208,7 @@ void Release(const std::string& service)
         return;
     PDRIVER_OBJECT d = it->second.driver;
     g_loaded.erase(it);
-    g_unloadReports += UnloadDriver(d, false);
+    UnloadDriver(d, false);
 }
 
 // Adds the drivers of a new device node and starts it.
@@ -403,7 +405,7 @@ PDRIVER_OBJECT LoadedDriver(const std::string& service)
     return it == g_loaded.end() ? nullptr : it->second.driver;
 }
 
-std::string UnloadReports() { return g_unloadReports; }
+std::string UnloadReports() { return sim::UnloadReports(); }
 
 NTSTATUS SystemSleep()
 {
@@ -450,7 +452,6 @@ void ResetPnp()
     g_filters.clear();
     g_loaded.clear();
     g_nodes.clear();
-    g_unloadReports.clear();
     g_rootBus = nullptr;
 }
 

@@ -87,6 +87,11 @@ void UnloadDriver(PDRIVER_OBJECT driver);
 // The same; returns the leak report instead of (report = false) or besides printing it.
 std::string UnloadDriver(PDRIVER_OBJECT driver, bool report);
 std::string ServiceKey(const std::string& name);
+// A driver whose unload waits for its last referenced device, made to stay: the
+// PnP manager adds the next device of that service to it. Null when none.
+PDRIVER_OBJECT ReviveDriver(const std::string& name);
+// Every leak report of the drivers unloaded since Reset.
+std::string UnloadReports();
 
 // ---- objects -------------------------------------------------------------------------
 PDEVICE_OBJECT FindDevice(const std::string& name);  // by device or link name
