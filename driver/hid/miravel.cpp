@@ -18,11 +18,10 @@ const WCHAR kZelkoLink[] = WSTR("\\DosDevices\\Zelkode");
 const ACCESS_MASK ZELKO_ACCESS = 0x1F03FF;
 const LONGLONG OPEN_SETTLE_TIME = 1000000;  // 100 ms in 100-ns units
 
+// Completes a request with the byte count already set in it.
 NTSTATUS Finish(PIRP irp, NTSTATUS status)
 {
-    irp->IoStatus.Status = status;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
-    return status;
+    return kutil::CompleteIrp(irp, status, irp->IoStatus.Information);
 }
 
 // Starts the read loop when the device is started, Zelko is open and no read
@@ -56,12 +55,6 @@ NTSTATUS NTAPI HidMiniCompletionRouting(PDEVICE_OBJECT device, PIRP irp, PVOID c
     if (irp->PendingReturned)
         IoMarkIrpPending(irp);
     return irp->IoStatus.Status;
-}
-
-NTSTATUS NTAPI StartDone(PDEVICE_OBJECT device, PIRP irp, PVOID context)
-{
-    KeSetEvent((PKEVENT)context, IO_NO_INCREMENT, FALSE);
-    return STATUS_MORE_PROCESSING_REQUIRED;
 }
 
 NTSTATUS NTAPI TH_Create_dispatch(PDEVICE_OBJECT device, PIRP irp)
@@ -122,11 +115,7 @@ NTSTATUS NTAPI TH_AddDevice_dispatch(PDRIVER_OBJECT driver, PDEVICE_OBJECT devic
 // ---- the binding to Zelko ---------------------------------------------------------------------
 void WaitAmoment(LONGLONG hundredNs)
 {
-    KEVENT never;
-    KeInitializeEvent(&never, NotificationEvent, FALSE);
-    LARGE_INTEGER timeout;
-    timeout.QuadPart = -hundredNs;
-    KeWaitForSingleObject(&never, Executive, KernelMode, FALSE, &timeout);
+    kutil::WaitAmoment(hundredNs);
 }
 
 NTSTATUS RegisterForPnpNotification(PDRIVER_OBJECT driver, PDEVICE_OBJECT device)
@@ -205,19 +194,7 @@ NTSTATUS SendRemoveNotifyToUsbDriver(PDEVICE_EXTENSION dx)
     PDEVICE_OBJECT zelko = dx->zelkoDevice;
     if (!zelko)
         return STATUS_NO_SUCH_DEVICE;
-    KEVENT done;
-    KeInitializeEvent(&done, NotificationEvent, FALSE);
-    KeClearEvent(&done);
-    IO_STATUS_BLOCK iosb;
-    iosb.Status = STATUS_SUCCESS;
-    iosb.Information = 0;
-    PIRP irp = IoBuildDeviceIoControlRequest(IOCTL_ZELKO_CANCEL_READS, zelko, NULL, 0, NULL, 0, TRUE, &done, &iosb);
-    if (!irp)
-        return STATUS_INSUFFICIENT_RESOURCES;
-    NTSTATUS status = IoCallDriver(zelko, irp);
-    if (status == STATUS_PENDING)
-        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
-    return NT_SUCCESS(status) ? iosb.Status : status;
+    return kutil::SendInternalSync(zelko, IOCTL_ZELKO_CANCEL_READS, NULL, NULL);
 }
 
 void StopDevice(PDEVICE_EXTENSION dx)
@@ -277,13 +254,7 @@ NTSTATUS NTAPI HidMiniPnP(PDEVICE_OBJECT device, PIRP irp)
     switch (sp->MinorFunction) {
     case IRP_MN_START_DEVICE: {
         // The lower drivers start first; the device reads only once they have.
-        KEVENT done;
-        KeInitializeEvent(&done, NotificationEvent, FALSE);
-        IoCopyCurrentIrpStackLocationToNext(irp);
-        IoSetCompletionRoutine(irp, StartDone, &done, TRUE, TRUE, TRUE);
-        if (IoCallDriver(dx->nextLowerDevice, irp) == STATUS_PENDING)
-            KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
-        NTSTATUS status = irp->IoStatus.Status;
+        NTSTATUS status = kutil::ForwardAndWait(dx->nextLowerDevice, irp);
         if (NT_SUCCESS(status)) {
             dx->stopped = 0;
             if (dx->zelkoDevice)

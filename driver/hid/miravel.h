@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ddk.h"
+#include "kutil.h"
 #include "zelkoioctl.h"
 
 namespace miravel {

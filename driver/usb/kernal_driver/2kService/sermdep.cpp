@@ -14,13 +14,7 @@ const WCHAR kZelkoLink[] = WSTR("\\DosDevices\\Zelkode");
 const WCHAR kHardwareId[] = WSTR("root\\DRAVLINE");
 const ULONG kIdBufferBytes = 30;  // the id, its zero and the zero that ends the list
 
-NTSTATUS Finish(PIRP irp, NTSTATUS status, ULONG_PTR information)
-{
-    irp->IoStatus.Status = status;
-    irp->IoStatus.Information = information;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
-    return status;
-}
+using kutil::CompleteIrp;
 
 // ---- the passive-level lock ------------------------------------------------------------------
 void Lock(PDEVICE_EXTENSION dx) { KeWaitForSingleObject(&dx->controlLock, Executive, KernelMode, FALSE, NULL); }
@@ -63,27 +57,27 @@ void ReleaseZelko(PDEVICE_EXTENSION dx)
 NTSTATUS QueryAttributes(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
 {
     if (outputLength < sizeof(MOUSE_ATTRIBUTES))
-        return Finish(irp, STATUS_BUFFER_TOO_SMALL, 0);
+        return CompleteIrp(irp, STATUS_BUFFER_TOO_SMALL, 0);
     PVOID buffer = irp->AssociatedIrp.SystemBuffer;
     if (!buffer)
-        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+        return CompleteIrp(irp, STATUS_INVALID_PARAMETER, 0);
     RtlCopyMemory(buffer, &dx->attributes, sizeof(MOUSE_ATTRIBUTES));
-    return Finish(irp, STATUS_SUCCESS, sizeof(MOUSE_ATTRIBUTES));
+    return CompleteIrp(irp, STATUS_SUCCESS, sizeof(MOUSE_ATTRIBUTES));
 }
 
 NTSTATUS Connect(PDEVICE_EXTENSION dx, PIRP irp, PIO_STACK_LOCATION sp)
 {
     if (__atomic_load_n(&dx->connectData.ClassService, __ATOMIC_ACQUIRE))
-        return Finish(irp, STATUS_SHARING_VIOLATION, 0);
+        return CompleteIrp(irp, STATUS_SHARING_VIOLATION, 0);
     // The whole record must be there: 8 bytes on x86, 16 on x64.
     if (sp->Parameters.DeviceIoControl.InputBufferLength < sizeof(CONNECT_DATA))
-        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+        return CompleteIrp(irp, STATUS_INVALID_PARAMETER, 0);
     const CONNECT_DATA* connect = (const CONNECT_DATA*)sp->Parameters.DeviceIoControl.Type3InputBuffer;
     if (!connect || !connect->ClassService)
-        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+        return CompleteIrp(irp, STATUS_INVALID_PARAMETER, 0);
     dx->connectData.ClassDeviceObject = connect->ClassDeviceObject;
     __atomic_store_n(&dx->connectData.ClassService, connect->ClassService, __ATOMIC_RELEASE);
-    return Finish(irp, STATUS_SUCCESS, 0);
+    return CompleteIrp(irp, STATUS_SUCCESS, 0);
 }
 
 NTSTATUS NTAPI DispatchInternalDeviceControl(PDEVICE_OBJECT device, PIRP irp)
@@ -96,12 +90,12 @@ NTSTATUS NTAPI DispatchInternalDeviceControl(PDEVICE_OBJECT device, PIRP irp)
     case IOCTL_INTERNAL_MOUSE_CONNECT:
         return Connect(dx, irp, sp);
     case IOCTL_INTERNAL_MOUSE_DISCONNECT:
-        return Finish(irp, STATUS_NOT_IMPLEMENTED, 0);
+        return CompleteIrp(irp, STATUS_NOT_IMPLEMENTED, 0);
     case IOCTL_INTERNAL_MOUSE_ENABLE:
     case IOCTL_INTERNAL_MOUSE_DISABLE:
-        return Finish(irp, STATUS_NOT_SUPPORTED, 0);
+        return CompleteIrp(irp, STATUS_NOT_SUPPORTED, 0);
     default:
-        return Finish(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+        return CompleteIrp(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
     }
 }
 
@@ -109,13 +103,13 @@ NTSTATUS NTAPI DispatchInternalDeviceControl(PDEVICE_OBJECT device, PIRP irp)
 NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp)
 {
     StartReading((PDEVICE_EXTENSION)device->DeviceExtension);
-    return Finish(irp, STATUS_SUCCESS, 0);
+    return CompleteIrp(irp, STATUS_SUCCESS, 0);
 }
 
 NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp)
 {
     StopReading((PDEVICE_EXTENSION)device->DeviceExtension);
-    return Finish(irp, STATUS_SUCCESS, 0);
+    return CompleteIrp(irp, STATUS_SUCCESS, 0);
 }
 
 // ---- PnP ----------------------------------------------------------------------------------------
@@ -133,22 +127,10 @@ NTSTATUS PassDown(PDEVICE_EXTENSION dx, PIRP irp)
     return IoCallDriver(dx->lowerDevice, irp);
 }
 
-NTSTATUS NTAPI SignalEvent(PDEVICE_OBJECT, PIRP, PVOID context)
-{
-    KeSetEvent((PKEVENT)context, IO_NO_INCREMENT, FALSE);
-    return STATUS_MORE_PROCESSING_REQUIRED;
-}
-
 // The start goes down first; reading begins once the devices below have started.
 NTSTATUS StartDevice(PDEVICE_EXTENSION dx, PIRP irp)
 {
-    KEVENT done;
-    KeInitializeEvent(&done, NotificationEvent, FALSE);
-    IoCopyCurrentIrpStackLocationToNext(irp);
-    IoSetCompletionRoutine(irp, SignalEvent, &done, TRUE, TRUE, TRUE);
-    if (IoCallDriver(dx->lowerDevice, irp) == STATUS_PENDING)
-        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
-    NTSTATUS status = irp->IoStatus.Status;
+    NTSTATUS status = kutil::ForwardAndWait(dx->lowerDevice, irp);
     if (NT_SUCCESS(status))
         StartReading(dx);
     IoCompleteRequest(irp, IO_NO_INCREMENT);
@@ -165,10 +147,10 @@ NTSTATUS QueryId(PIRP irp)
     }
     auto* ids = (PWCHAR)ExAllocatePoolWithTag(NonPagedPool, kIdBufferBytes, DRAVICK_TAG);
     if (!ids)
-        return Finish(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
+        return CompleteIrp(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
     RtlZeroMemory(ids, kIdBufferBytes);
     RtlCopyMemory(ids, kHardwareId, sizeof kHardwareId);
-    return Finish(irp, STATUS_SUCCESS, (ULONG_PTR)ids);
+    return CompleteIrp(irp, STATUS_SUCCESS, (ULONG_PTR)ids);
 }
 
 void RemoveDevice(PDEVICE_EXTENSION dx, PIRP irp)
@@ -209,7 +191,7 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp)
         return STATUS_SUCCESS;
     case IRP_MN_SURPRISE_REMOVAL:
         StopReading(dx);
-        return Finish(irp, STATUS_NOT_SUPPORTED, irp->IoStatus.Information);
+        return CompleteIrp(irp, STATUS_NOT_SUPPORTED, irp->IoStatus.Information);
     case IRP_MN_QUERY_ID:
         return QueryId(irp);
     default:
@@ -224,7 +206,7 @@ NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT device, PIRP irp)
     NTSTATUS status = IoAcquireRemoveLock(&dx->removeLock, irp);
     PoStartNextPowerIrp(irp);
     if (!NT_SUCCESS(status))
-        return Finish(irp, status, 0);
+        return CompleteIrp(irp, status, 0);
     IoSkipCurrentIrpStackLocation(irp);
     status = PoCallDriver(dx->lowerDevice, irp);
     IoReleaseRemoveLock(&dx->removeLock, irp);
@@ -348,19 +330,7 @@ NTSTATUS CancelZelkoReads(PDEVICE_EXTENSION dx)
 {
     if (!dx->zelkoDevice)
         return STATUS_NO_SUCH_DEVICE;
-    KEVENT done;
-    IO_STATUS_BLOCK iosb;
-    KeInitializeEvent(&done, NotificationEvent, FALSE);
-    PIRP irp = IoBuildDeviceIoControlRequest(IOCTL_ZELKO_CANCEL_READS, dx->zelkoDevice, NULL, 0, NULL, 0, TRUE,
-                                             &done, &iosb);
-    if (!irp)
-        return STATUS_INSUFFICIENT_RESOURCES;
-    NTSTATUS status = IoCallDriver(dx->zelkoDevice, irp);
-    if (status == STATUS_PENDING) {
-        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
-        status = iosb.Status;
-    }
-    return status;
+    return kutil::SendInternalSync(dx->zelkoDevice, IOCTL_ZELKO_CANCEL_READS, NULL, NULL);
 }
 
 void ReportInput(PDEVICE_EXTENSION dx, ULONG code, USHORT x, USHORT y)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ddk.h"
+#include "kutil.h"
 #include "zelkoioctl.h"
 
 namespace dravick {

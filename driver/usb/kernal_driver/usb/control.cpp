@@ -6,13 +6,7 @@ namespace zelko {
 
 namespace {
 
-NTSTATUS Finish(PIRP irp, NTSTATUS status, ULONG_PTR information)
-{
-    irp->IoStatus.Status = status;
-    irp->IoStatus.Information = information;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
-    return status;
-}
+using kutil::CompleteIrp;
 
 void WriteShortEvent(PVOID buffer, UCHAR code, USHORT x, USHORT y)
 {
@@ -41,7 +35,7 @@ NTSTATUS Command(PDEVICE_EXTENSION dx, PIRP irp, ULONG inputLength)
     }
     const UCHAR* record = (const UCHAR*)irp->AssociatedIrp.SystemBuffer;
     if (inputLength != ZELKO_COMMAND_BYTES || !record)
-        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+        return CompleteIrp(irp, STATUS_INVALID_PARAMETER, 0);
     dx->touch.stableCounter = 0;
     switch (record[0]) {
     case CMD_RAW_ON:
@@ -58,14 +52,14 @@ NTSTATUS Command(PDEVICE_EXTENSION dx, PIRP irp, ULONG inputLength)
     default:
         break;
     }
-    return Finish(irp, STATUS_SUCCESS, 0);
+    return CompleteIrp(irp, STATUS_SUCCESS, 0);
 }
 
 NTSTATUS GetEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
 {
     uint8_t* record = (uint8_t*)irp->AssociatedIrp.SystemBuffer;
     if (outputLength != ZELKO_EVENT_BYTES || !record)
-        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+        return CompleteIrp(irp, STATUS_INVALID_PARAMETER, 0);
     UCHAR code;
     USHORT x, y;
     ZelkoPutU32(record, 0);
@@ -78,7 +72,7 @@ NTSTATUS GetEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
         ZelkoPutU32(record + 8, ZELKO_NO_EVENT);
         ZelkoPutU32(record + 12, ZELKO_NO_EVENT);
     }
-    return Finish(irp, STATUS_SUCCESS, ZELKO_EVENT_BYTES);
+    return CompleteIrp(irp, STATUS_SUCCESS, ZELKO_EVENT_BYTES);
 }
 
 NTSTATUS ReadEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
@@ -87,7 +81,7 @@ NTSTATUS ReadEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
         dx->consumerSeen = 1;  // set once and never cleared
     PVOID buffer = irp->AssociatedIrp.SystemBuffer;
     if (outputLength < ZELKO_SHORT_EVENT_BYTES || !buffer)
-        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+        return CompleteIrp(irp, STATUS_INVALID_PARAMETER, 0);
 
     // The entry is allocated before the queue is looked at, so that finding the
     // queue empty and holding the request are one step under the lock: an event
@@ -102,11 +96,11 @@ NTSTATUS ReadEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
         if (entry)
             ExFreePool(entry);
         WriteShortEvent(buffer, code, x, y);
-        return Finish(irp, STATUS_SUCCESS, ZELKO_SHORT_EVENT_BYTES);
+        return CompleteIrp(irp, STATUS_SUCCESS, ZELKO_SHORT_EVENT_BYTES);
     }
     if (!entry) {
         KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
-        return Finish(irp, STATUS_NO_MEMORY, 0);
+        return CompleteIrp(irp, STATUS_NO_MEMORY, 0);
     }
     entry->irp = irp;
     IoMarkIrpPending(irp);
@@ -159,7 +153,7 @@ void ProcessOnePendingIrp(PDEVICE_EXTENSION dx)
     }
     KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
     ExFreePool(entry);
-    Finish(irp, STATUS_SUCCESS, information);
+    CompleteIrp(irp, STATUS_SUCCESS, information);
 }
 
 void AbortPendingReads()
@@ -172,13 +166,13 @@ void AbortPendingReads()
         auto* entry = CONTAINING_RECORD(e, PENDING_READ, links);
         PIRP irp = entry->irp;
         ExFreePool(entry);
-        Finish(irp, STATUS_CANCELLED, 0);
+        CompleteIrp(irp, STATUS_CANCELLED, 0);
     }
 }
 
 NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp)
 {
-    return Finish(irp, STATUS_SUCCESS, 0);
+    return CompleteIrp(irp, STATUS_SUCCESS, 0);
 }
 
 NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
@@ -191,7 +185,7 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
     case IOCTL_ZELKO_GET_EVENT:
         return GetEvent(dx, irp, sp->Parameters.DeviceIoControl.OutputBufferLength);
     default:
-        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+        return CompleteIrp(irp, STATUS_INVALID_PARAMETER, 0);
     }
 }
 
@@ -204,9 +198,9 @@ NTSTATUS NTAPI DispatchInternalDeviceControl(PDEVICE_OBJECT device, PIRP irp)
         return ReadEvent(dx, irp, sp->Parameters.DeviceIoControl.OutputBufferLength);
     case IOCTL_ZELKO_CANCEL_READS:
         AbortPendingReads();
-        return Finish(irp, STATUS_SUCCESS, 0);
+        return CompleteIrp(irp, STATUS_SUCCESS, 0);
     default:
-        return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+        return CompleteIrp(irp, STATUS_INVALID_PARAMETER, 0);
     }
 }
 

@@ -13,21 +13,7 @@ const USHORT FRAME_PRODUCT = 0x0001;
 // Sends an internal request to the lower device and waits for it without time limit.
 NTSTATUS CallLowerSync(PDEVICE_EXTENSION dx, ULONG code, PVOID argument1, PVOID argument2)
 {
-    KEVENT done;
-    IO_STATUS_BLOCK iosb;
-    KeInitializeEvent(&done, NotificationEvent, FALSE);
-    PIRP irp = IoBuildDeviceIoControlRequest(code, dx->lowerDevice, NULL, 0, NULL, 0, TRUE, &done, &iosb);
-    if (!irp)
-        return STATUS_INSUFFICIENT_RESOURCES;
-    PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
-    next->Parameters.Others.Argument1 = argument1;
-    next->Parameters.Others.Argument2 = argument2;
-    NTSTATUS status = IoCallDriver(dx->lowerDevice, irp);
-    if (status == STATUS_PENDING) {
-        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
-        status = iosb.Status;
-    }
-    return status;
+    return kutil::SendInternalSync(dx->lowerDevice, code, argument1, argument2);
 }
 
 // A URB request fails when the request or the URB itself reports an error.

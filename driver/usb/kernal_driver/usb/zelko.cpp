@@ -12,13 +12,8 @@ const GUID GUID_ZELKO_DEVICE_INTERFACE = ZELKO_INTERFACE_GUID_INIT;
 const WCHAR kDeviceName[] = WSTR("\\Device\\Zelko");
 const WCHAR kLinkName[] = WSTR("\\DosDevices\\Zelkode");
 
-NTSTATUS Finish(PIRP irp, NTSTATUS status, ULONG_PTR information)
-{
-    irp->IoStatus.Status = status;
-    irp->IoStatus.Information = information;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
-    return status;
-}
+using kutil::CompleteIrp;
+using kutil::WaitAmoment;
 
 NTSTATUS PassDown(PDEVICE_EXTENSION dx, PIRP irp)
 {
@@ -26,20 +21,6 @@ NTSTATUS PassDown(PDEVICE_EXTENSION dx, PIRP irp)
     return IoCallDriver(dx->lowerDevice, irp);
 }
 
-NTSTATUS NTAPI SignalEvent(PDEVICE_OBJECT, PIRP, PVOID context)
-{
-    KeSetEvent((PKEVENT)context, IO_NO_INCREMENT, FALSE);
-    return STATUS_MORE_PROCESSING_REQUIRED;
-}
-
-void WaitAmoment(LONGLONG hundredNs)
-{
-    KEVENT never;
-    KeInitializeEvent(&never, NotificationEvent, FALSE);
-    LARGE_INTEGER timeout;
-    timeout.QuadPart = -hundredNs;
-    KeWaitForSingleObject(&never, Executive, KernelMode, FALSE, &timeout);
-}
 
 void QueryPdoCapabilities(PDEVICE_EXTENSION dx)
 {
@@ -59,7 +40,7 @@ void QueryPdoCapabilities(PDEVICE_EXTENSION dx)
     next->Parameters.DeviceCapabilities.Capabilities = &caps;
     KEVENT done;
     KeInitializeEvent(&done, NotificationEvent, FALSE);
-    IoSetCompletionRoutine(irp, SignalEvent, &done, TRUE, TRUE, TRUE);
+    IoSetCompletionRoutine(irp, kutil::SignalEventCompletion, &done, TRUE, TRUE, TRUE);
     if (IoCallDriver(dx->lowerDevice, irp) == STATUS_PENDING)
         KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
     IoFreeIrp(irp);
@@ -138,13 +119,7 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp)
     PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
     switch (sp->MinorFunction) {
     case IRP_MN_START_DEVICE: {
-        KEVENT done;
-        KeInitializeEvent(&done, NotificationEvent, FALSE);
-        IoCopyCurrentIrpStackLocationToNext(irp);
-        IoSetCompletionRoutine(irp, SignalEvent, &done, TRUE, TRUE, TRUE);
-        if (IoCallDriver(dx->lowerDevice, irp) == STATUS_PENDING)
-            KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
-        NTSTATUS status = irp->IoStatus.Status;
+        NTSTATUS status = kutil::ForwardAndWait(dx->lowerDevice, irp);
         if (NT_SUCCESS(status)) {
             dx->started = 1;
             StartDevice(dx);  // a failed start only means the device does not read
@@ -169,10 +144,10 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp)
     case IRP_MN_QUERY_CAPABILITIES: {
         PDEVICE_CAPABILITIES caps = sp->Parameters.DeviceCapabilities.Capabilities;
         if (!caps)
-            return Finish(irp, STATUS_INVALID_PARAMETER, 0);
+            return CompleteIrp(irp, STATUS_INVALID_PARAMETER, 0);
         dx->capabilities.SurpriseRemovalOK = 1;
         RtlCopyMemory(caps, &dx->capabilities, sizeof(DEVICE_CAPABILITIES));
-        return Finish(irp, STATUS_SUCCESS, irp->IoStatus.Information);
+        return CompleteIrp(irp, STATUS_SUCCESS, irp->IoStatus.Information);
     }
     case IRP_MN_QUERY_PNP_DEVICE_STATE:
         if (!dx->settings.settingsLoaded)
@@ -267,7 +242,7 @@ NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT device, PIRP irp)
             NTSTATUS status = RequestDevicePower(dx, wanted);
             if (!NT_SUCCESS(status)) {
                 PoStartNextPowerIrp(irp);
-                return Finish(irp, status, 0);
+                return CompleteIrp(irp, status, 0);
             }
             if (wanted != dx->devicePowerState)
                 RecordDevicePowerState(dx, wanted);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ddk.h"
+#include "kutil.h"
 #include "touch.h"
 #include "zelkoioctl.h"
 

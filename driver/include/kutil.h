@@ -1,0 +1,71 @@
+// Small kernel helpers every driver of the package uses the same way.
+#pragma once
+
+#include "ddk.h"
+
+namespace kutil {
+
+// Completes a request with its status and byte count, no priority boost.
+inline NTSTATUS CompleteIrp(PIRP irp, NTSTATUS status, ULONG_PTR information)
+{
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = information;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+// A pause at passive level: a wait on an event nobody signals, with a relative
+// time-out in 100-ns units.
+inline void WaitAmoment(LONGLONG hundredNs)
+{
+    KEVENT never;
+    KeInitializeEvent(&never, NotificationEvent, FALSE);
+    LARGE_INTEGER timeout;
+    timeout.QuadPart = -hundredNs;
+    KeWaitForSingleObject(&never, Executive, KernelMode, FALSE, &timeout);
+}
+
+// Completion routine that hands a request back to a waiting sender.
+inline NTSTATUS NTAPI SignalEventCompletion(PDEVICE_OBJECT, PIRP, PVOID context)
+{
+    KeSetEvent((PKEVENT)context, IO_NO_INCREMENT, FALSE);
+    return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+// Passes a request down and waits until the lower drivers have completed it;
+// the request is then the caller's again, to complete. Returns its status.
+inline NTSTATUS ForwardAndWait(PDEVICE_OBJECT lower, PIRP irp)
+{
+    KEVENT done;
+    KeInitializeEvent(&done, NotificationEvent, FALSE);
+    IoCopyCurrentIrpStackLocationToNext(irp);
+    IoSetCompletionRoutine(irp, SignalEventCompletion, &done, TRUE, TRUE, TRUE);
+    if (IoCallDriver(lower, irp) == STATUS_PENDING)
+        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
+    return irp->IoStatus.Status;
+}
+
+// Sends an internal device-control request with its two arguments and waits for
+// it without time limit: a failing call's status, or the one it completed with.
+inline NTSTATUS SendInternalSync(PDEVICE_OBJECT target, ULONG code, PVOID argument1, PVOID argument2)
+{
+    KEVENT done;
+    KeInitializeEvent(&done, NotificationEvent, FALSE);
+    IO_STATUS_BLOCK iosb;
+    iosb.Status = STATUS_SUCCESS;
+    iosb.Information = 0;
+    PIRP irp = IoBuildDeviceIoControlRequest(code, target, NULL, 0, NULL, 0, TRUE, &done, &iosb);
+    if (!irp)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
+    next->Parameters.Others.Argument1 = argument1;
+    next->Parameters.Others.Argument2 = argument2;
+    NTSTATUS status = IoCallDriver(target, irp);
+    if (status == STATUS_PENDING)
+        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
+    else if (!NT_SUCCESS(status))
+        return status;
+    return iosb.Status;
+}
+
+}  // namespace kutil
