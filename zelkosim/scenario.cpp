@@ -1,15 +1,14 @@
-// zelkosim's engine: script parsing and execution on the simulated machine.
+// zelkosim's engine: script commands (read by script.h) executed on the simulated machine.
 #include "scenario.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iostream>
 #include <sstream>
 
+#include "script.h"
 #include "simkernel/pnp.h"
 #include "simkernel/sim.h"
 #include "usb/kernal_driver/usb/zelko.h"
@@ -42,13 +41,11 @@ const char* const kToolKey = "HKLM\\SOFTWARE\\Veltran\\Pointwell";
 const char* const kFrameHardwareId = "USB\\VID_5A53&PID_0001";
 const char* const kDravickHardwareId = "root\\DRAVLINE";
 const char* const kMiravelHardwareId = "HID\\Vid_05E3&Pid_1205";
-const unsigned kMaxToolLength = 4096;  // the largest record buffer the tool lines may ask for
-const unsigned kMaxInterfaces = 32;
-const unsigned kMaxEndpoints = 30;
 
 std::string CopyKey() { return sim::ServiceKey("Zelko") + "\\Pointwell"; }
 
-// A script error: the reason, without the line number.
+// A script error found when the command runs (the machine's state does not
+// allow it): the reason, without the line number.
 struct ScriptError {
     std::string reason;
 };
@@ -56,73 +53,6 @@ struct ScriptError {
 [[noreturn]] void Fail(const std::string& reason) { throw ScriptError{reason}; }
 
 std::string Quoted(const std::string& word) { return "'" + word + "'"; }
-
-// A decimal or 0x-hex number no greater than max.
-uint64_t Number(const std::string& word, uint64_t max)
-{
-    uint64_t value = 0;
-    size_t i = 0;
-    unsigned base = 10;
-    if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
-        base = 16;
-        i = 2;
-    }
-    if (i == word.size())
-        Fail("bad number " + Quoted(word));
-    for (; i < word.size(); ++i) {
-        char c = word[i];
-        unsigned d;
-        if (c >= '0' && c <= '9')
-            d = (unsigned)(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            d = (unsigned)(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            d = (unsigned)(c - 'A' + 10);
-        else
-            Fail("bad number " + Quoted(word));
-        if (value > (UINT64_MAX - d) / base)
-            Fail("number " + Quoted(word) + " is out of range (at most " + std::to_string(max) + ")");
-        value = value * base + d;
-    }
-    if (value > max)
-        Fail("number " + Quoted(word) + " is out of range (at most " + std::to_string(max) + ")");
-    return value;
-}
-
-// One byte in hex: one or two hex digits, optionally after 0x.
-uint8_t HexByte(const std::string& word)
-{
-    std::string digits = word;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
-        digits = digits.substr(2);
-    if (digits.empty() || digits.size() > 2)
-        Fail("bad byte " + Quoted(word) + " (one byte in hex, 00 to ff)");
-    unsigned value = 0;
-    for (char c : digits) {
-        unsigned d;
-        if (c >= '0' && c <= '9')
-            d = (unsigned)(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            d = (unsigned)(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            d = (unsigned)(c - 'A' + 10);
-        else
-            Fail("bad byte " + Quoted(word) + " (one byte in hex, 00 to ff)");
-        value = value * 16 + d;
-    }
-    return (uint8_t)value;
-}
-
-// A finite decimal real number (the factors of `reg tables`).
-double Real(const std::string& word)
-{
-    const char* begin = word.c_str();
-    char* end = nullptr;
-    double v = std::strtod(begin, &end);
-    if (word.empty() || end != begin + word.size() || !std::isfinite(v))
-        Fail("bad number " + Quoted(word));
-    return v;
-}
 
 const char* TypeName(uint32_t type)
 {
@@ -158,43 +88,6 @@ std::string ValueText(const sim::registry::Value& v)
     if (v.type == REG_DWORD && v.data.size() == 4)
         return std::to_string(ZelkoGetU32(v.data.data()));
     return std::to_string(v.data.size());
-}
-
-// A script line split into words, with the text each word starts.
-struct Words {
-    std::string text;  // without its comment and trailing blanks
-    std::vector<std::string> words;
-    std::vector<size_t> starts;
-
-    explicit Words(const std::string& line)
-    {
-        text = line.substr(0, line.find('#'));
-        while (!text.empty() && std::isspace((unsigned char)text.back()))
-            text.pop_back();
-        size_t i = 0;
-        while (i < text.size()) {
-            while (i < text.size() && std::isspace((unsigned char)text[i]))
-                ++i;
-            if (i == text.size())
-                break;
-            size_t start = i;
-            while (i < text.size() && !std::isspace((unsigned char)text[i]))
-                ++i;
-            words.push_back(text.substr(start, i - start));
-            starts.push_back(start);
-        }
-    }
-    size_t size() const { return words.size(); }
-    const std::string& operator[](size_t i) const { return words[i]; }
-};
-
-// Checks the number of words of a command against its usage.
-void Arity(const Words& w, size_t least, size_t most, const char* usage)
-{
-    if (w.size() < least)
-        Fail("missing argument (" + std::string(usage) + ")");
-    if (w.size() > most)
-        Fail("too many arguments (" + std::string(usage) + ")");
 }
 
 }  // namespace
@@ -329,35 +222,58 @@ struct Session::State {
     }
 
     // ---- commands ---------------------------------------------------------------------------------
-    void Execute(const Words& w)
+    // The command's words were read by ParseLine; what is checked here is the
+    // machine's state (a frame to report from, awake or asleep, a known status).
+    void Execute(const Command& c)
     {
-        const std::string& c = w[0];
-        if (c == "plug")
-            Plug(w);
-        else if (c == "unplug")
-            Unplug(w);
-        else if (c == "stop" || c == "start")
-            StopStart(w);
-        else if (c == "sleep" || c == "wake")
-            SleepWake(w);
-        else if (c == "touch")
-            Touch(w);
-        else if (c == "report")
-            Report(w);
-        else if (c == "short")
-            Short(w);
-        else if (c == "fail")
-            FailRead(w);
-        else if (c == "port")
-            Port(w);
-        else if (c == "wait")
-            Wait(w);
-        else if (c == "reg")
-            Registry(w);
-        else if (c == "tool")
-            Tool(w);
-        else
-            Fail("unknown command " + Quoted(c));
+        switch (c.verb) {
+        case Verb::Plug:
+            Plug(c);
+            break;
+        case Verb::Unplug:
+            Unplug();
+            break;
+        case Verb::Stop:
+        case Verb::Start:
+            StopStart(c);
+            break;
+        case Verb::Sleep:
+        case Verb::Wake:
+            SleepWake(c);
+            break;
+        case Verb::Touch:
+        case Verb::Report:
+        case Verb::Short:
+            RequireFrame(c.word);
+            Deliver(c.bytes.data(), (unsigned)c.bytes.size());
+            break;
+        case Verb::Fail:
+            FailRead(c);
+            break;
+        case Verb::Port:
+            portConnected = c.connected;
+            sim::usb::SetPortConnected(portConnected);
+            break;
+        case Verb::Wait:
+            sim::AdvanceMs(c.ms);
+            break;
+        case Verb::RegSz:
+        case Verb::RegBin:
+        case Verb::RegDword:
+        case Verb::RegDel:
+        case Verb::RegTables:
+        case Verb::RegShow:
+            Registry(c);
+            break;
+        case Verb::ToolCommand:
+            ToolCommand(c);
+            break;
+        case Verb::ToolEvent:
+            ToolEvent(c);
+            break;
+        case Verb::None:
+            return;
+        }
         sim::RunPending();
     }
 
@@ -367,27 +283,17 @@ struct Session::State {
             Fail(command + ": the frame is not plugged");
     }
 
-    void Plug(const Words& w)
+    void Plug(const Command& c)
     {
-        const char* usage = "plug [vid=N] [pid=N] [interfaces=N] [endpoints=N]";
         sim::usb::FrameDescription d;
-        for (size_t i = 1; i < w.size(); ++i) {
-            size_t eq = w[i].find('=');
-            std::string key = w[i].substr(0, eq);
-            if (eq == std::string::npos)
-                Fail("bad plug option " + Quoted(w[i]) + " (" + usage + ")");
-            std::string value = w[i].substr(eq + 1);
-            if (key == "vid")
-                d.vendorId = (uint16_t)Number(value, 0xFFFF);
-            else if (key == "pid")
-                d.productId = (uint16_t)Number(value, 0xFFFF);
-            else if (key == "interfaces")
-                d.interfaces = (uint8_t)Number(value, kMaxInterfaces);
-            else if (key == "endpoints")
-                d.endpointsPerInterface = (uint8_t)Number(value, kMaxEndpoints);
-            else
-                Fail("bad plug option " + Quoted(w[i]) + " (" + usage + ")");
-        }
+        if (c.plug.hasVendorId)
+            d.vendorId = c.plug.vendorId;
+        if (c.plug.hasProductId)
+            d.productId = c.plug.productId;
+        if (c.plug.hasInterfaces)
+            d.interfaces = c.plug.interfaces;
+        if (c.plug.hasEndpoints)
+            d.endpointsPerInterface = c.plug.endpoints;
         if (sim::usb::Plugged())
             Fail("plug while plugged");
         if (!sim::usb::Plug(d))
@@ -396,29 +302,26 @@ struct Session::State {
             sim::usb::SetPortConnected(false);
     }
 
-    void Unplug(const Words& w)
+    void Unplug()
     {
-        Arity(w, 1, 1, "unplug");
         RequireFrame("unplug");
         CloseTool();
         sim::usb::Unplug();
     }
 
-    void StopStart(const Words& w)
+    void StopStart(const Command& c)
     {
-        Arity(w, 1, 1, w[0] == "stop" ? "stop" : "start");
-        RequireFrame(w[0]);
+        RequireFrame(c.word);
         sim::pnp::DevNode* node = sim::usb::FrameNode();
-        if (w[0] == "stop")
+        if (c.verb == Verb::Stop)
             sim::pnp::Stop(node);
         else
             sim::pnp::Start(node);
     }
 
-    void SleepWake(const Words& w)
+    void SleepWake(const Command& c)
     {
-        const bool sleep = w[0] == "sleep";
-        Arity(w, 1, 1, sleep ? "sleep" : "wake");
+        const bool sleep = c.verb == Verb::Sleep;
         if (sleep == asleep)
             Fail(sleep ? "sleep while asleep" : "wake while awake");
         asleep = sleep;
@@ -434,118 +337,42 @@ struct Session::State {
         sim::usb::Report(bytes, length);
     }
 
-    void Touch(const Words& w)
+    void FailRead(const Command& c)
     {
-        Arity(w, 4, 4, "touch <down|hold|up|N> <x> <y>");
-        uint8_t status;
-        if (w[1] == "down")
-            status = zelko::TOUCH_DOWN;
-        else if (w[1] == "hold")
-            status = zelko::TOUCH_HOLD;
-        else if (w[1] == "up")
-            status = zelko::TOUCH_UP;
-        else if (!w[1].empty() && std::isdigit((unsigned char)w[1][0]))
-            status = (uint8_t)Number(w[1], 0xFF);
-        else
-            Fail("bad touch status " + Quoted(w[1]) + " (down, hold, up or a number)");
-        uint16_t x = (uint16_t)Number(w[2], 0xFFFF);
-        uint16_t y = (uint16_t)Number(w[3], 0xFFFF);
-        RequireFrame("touch");
-        uint8_t r[8] = {0, 0, (uint8_t)x, (uint8_t)(x >> 8), (uint8_t)y, (uint8_t)(y >> 8), status, 0};
-        Deliver(r, sizeof r);
-    }
-
-    void Report(const Words& w)
-    {
-        Arity(w, 9, 9, "report b0 b1 b2 b3 b4 b5 b6 b7");
-        uint8_t r[8];
-        for (size_t i = 0; i < 8; ++i)
-            r[i] = HexByte(w[i + 1]);
-        RequireFrame("report");
-        Deliver(r, sizeof r);
-    }
-
-    void Short(const Words& w)
-    {
-        const char* usage = "short <n> b0 ... b(n-1)";
-        Arity(w, 2, 10, usage);
-        unsigned n = (unsigned)Number(w[1], 8);
-        if (w.size() - 2 != n)
-            Fail("short " + std::to_string(n) + " needs " + std::to_string(n) + " byte(s), got " +
-                 std::to_string(w.size() - 2));
-        uint8_t r[8] = {0};
-        for (unsigned i = 0; i < n; ++i)
-            r[i] = HexByte(w[i + 2]);
-        RequireFrame("short");
-        Deliver(r, n);
-    }
-
-    void FailRead(const Words& w)
-    {
-        Arity(w, 2, 2, "fail <STATUS_NAME>");
         NTSTATUS status;
-        if (!sim::StatusFromName(w[1], &status))
-            Fail("unknown status name " + Quoted(w[1]));
+        if (!sim::StatusFromName(c.statusName, &status))
+            Fail("unknown status name " + Quoted(c.statusName));
         RequireFrame("fail");
         sim::usb::FailTransfer(status);
     }
 
-    void Port(const Words& w)
-    {
-        Arity(w, 2, 2, "port <connected|disconnected>");
-        if (w[1] == "connected")
-            portConnected = true;
-        else if (w[1] == "disconnected")
-            portConnected = false;
-        else
-            Fail("bad port state " + Quoted(w[1]) + " (connected or disconnected)");
-        sim::usb::SetPortConnected(portConnected);
-    }
-
-    void Wait(const Words& w)
-    {
-        Arity(w, 2, 2, "wait <ms>");
-        sim::AdvanceMs(Number(w[1], 86400000));  // at most a day
-    }
-
     // ---- registry -----------------------------------------------------------------------------------
-    void Registry(const Words& w)
+    void Registry(const Command& c)
     {
-        const char* usage = "reg sz|bin|dword|del|tables|show ...";
-        Arity(w, 2, SIZE_MAX, usage);
-        const std::string& sub = w[1];
-        if (sub == "sz") {
-            if (w.size() < 3)
-                Fail("missing argument (reg sz <name> <text>)");
-            // The text is the rest of the line after the one blank that ends the name.
-            size_t at = w.starts[2] + w[2].size() + 1;
-            std::string text = at < w.text.size() ? w.text.substr(at) : std::string();
+        switch (c.verb) {
+        case Verb::RegSz: {
             // Stored as the programs store text: UTF-16 without a terminating zero.
-            std::u16string wide = sim::Utf16(text);
-            sim::registry::SetValue(kToolKey, w[2], REG_SZ, wide.data(), wide.size() * 2);
-        } else if (sub == "bin") {
-            if (w.size() < 3)
-                Fail("missing argument (reg bin <name> <hex bytes>)");
-            std::vector<uint8_t> data;
-            for (size_t i = 3; i < w.size(); ++i)
-                data.push_back(HexByte(w[i]));
-            sim::registry::SetValue(kToolKey, w[2], REG_BINARY, data.data(), data.size());
-        } else if (sub == "dword") {
-            Arity(w, 4, 4, "reg dword <name> <N>");
-            sim::registry::SetDword(kToolKey, w[2], (uint32_t)Number(w[3], 0xFFFFFFFFu));
-        } else if (sub == "del") {
-            Arity(w, 3, 3, "reg del <name>");
-            sim::registry::DeleteValue(kToolKey, w[2]);
-        } else if (sub == "tables") {
-            Arity(w, 6, 6, "reg tables <kx> <cx> <ky> <cy>");
-            WriteTable("XArray", Real(w[2]), Real(w[3]));
-            WriteTable("YArray", Real(w[4]), Real(w[5]));
-        } else if (sub == "show") {
-            Arity(w, 2, 2, "reg show");
+            std::u16string wide = sim::Utf16(c.text);
+            sim::registry::SetValue(kToolKey, c.valueName, REG_SZ, wide.data(), wide.size() * 2);
+            break;
+        }
+        case Verb::RegBin:
+            sim::registry::SetValue(kToolKey, c.valueName, REG_BINARY, c.bytes.data(), c.bytes.size());
+            break;
+        case Verb::RegDword:
+            sim::registry::SetDword(kToolKey, c.valueName, c.dword);
+            break;
+        case Verb::RegDel:
+            sim::registry::DeleteValue(kToolKey, c.valueName);
+            break;
+        case Verb::RegTables:
+            WriteTable("XArray", c.kx, c.cx);
+            WriteTable("YArray", c.ky, c.cy);
+            break;
+        default:
             ShowKey("tool", kToolKey);
             ShowKey("copy", CopyKey());
-        } else {
-            Fail("unknown reg command " + Quoted(sub) + " (" + usage + ")");
+            break;
         }
     }
 
@@ -585,45 +412,38 @@ struct Session::State {
         return true;
     }
 
-    void Tool(const Words& w)
+    void ToolCommand(const Command& c)
     {
-        Arity(w, 2, SIZE_MAX, "tool command <N> [<length>] | tool event [<length>]");
-        if (w[1] == "command") {
-            Arity(w, 3, 4, "tool command <N> [<length>]");
-            uint8_t command = (uint8_t)Number(w[2], 0xFF);
-            uint32_t length = w.size() > 3 ? (uint32_t)Number(w[3], kMaxToolLength) : ZELKO_COMMAND_BYTES;
-            NTSTATUS status = STATUS_SUCCESS;
-            if (OpenTool(&status)) {
-                std::vector<uint8_t> record(length ? length : 1, 0);
-                record[0] = command;
-                uint32_t bytes = 0;
-                if (!sim::user::DeviceIoControl(tool, IOCTL_ZELKO_COMMAND, record.data(), length, nullptr, 0, &bytes))
-                    status = sim::user::LastStatus();
-            }
-            std::string line = "tool status=" + sim::StatusName(status);
-            Emit(line.c_str());
-        } else if (w[1] == "event") {
-            Arity(w, 2, 3, "tool event [<length>]");
-            uint32_t length = w.size() > 2 ? (uint32_t)Number(w[2], kMaxToolLength) : ZELKO_EVENT_BYTES;
-            NTSTATUS status = STATUS_SUCCESS;
+        NTSTATUS status = STATUS_SUCCESS;
+        if (OpenTool(&status)) {
+            std::vector<uint8_t> record(c.length ? c.length : 1, 0);
+            record[0] = c.code;
             uint32_t bytes = 0;
-            uint8_t record[ZELKO_EVENT_BYTES] = {0};
-            if (OpenTool(&status)) {
-                std::vector<uint8_t> buffer(length ? length : 1, 0);
-                if (!sim::user::DeviceIoControl(tool, IOCTL_ZELKO_GET_EVENT, nullptr, 0, buffer.data(), length,
-                                                &bytes))
-                    status = sim::user::LastStatus();
-                for (uint32_t i = 0; i < bytes && i < ZELKO_EVENT_BYTES && i < length; ++i)
-                    record[i] = buffer[i];
-            }
-            char line[160];
-            std::snprintf(line, sizeof line, "tool status=%s bytes=%u x=%u y=%u code=0x%02x",
-                          sim::StatusName(status).c_str(), bytes, ZelkoGetU32(record + 4), ZelkoGetU32(record + 8),
-                          ZelkoGetU32(record + 12));
-            Emit(line);
-        } else {
-            Fail("unknown tool command " + Quoted(w[1]) + " (command or event)");
+            if (!sim::user::DeviceIoControl(tool, IOCTL_ZELKO_COMMAND, record.data(), c.length, nullptr, 0, &bytes))
+                status = sim::user::LastStatus();
         }
+        std::string line = "tool status=" + sim::StatusName(status);
+        Emit(line.c_str());
+    }
+
+    void ToolEvent(const Command& c)
+    {
+        const uint32_t length = c.length;
+        NTSTATUS status = STATUS_SUCCESS;
+        uint32_t bytes = 0;
+        uint8_t record[ZELKO_EVENT_BYTES] = {0};
+        if (OpenTool(&status)) {
+            std::vector<uint8_t> buffer(length ? length : 1, 0);
+            if (!sim::user::DeviceIoControl(tool, IOCTL_ZELKO_GET_EVENT, nullptr, 0, buffer.data(), length, &bytes))
+                status = sim::user::LastStatus();
+            for (uint32_t i = 0; i < bytes && i < ZELKO_EVENT_BYTES && i < length; ++i)
+                record[i] = buffer[i];
+        }
+        char line[160];
+        std::snprintf(line, sizeof line, "tool status=%s bytes=%u x=%u y=%u code=0x%02x",
+                      sim::StatusName(status).c_str(), bytes, ZelkoGetU32(record + 4), ZelkoGetU32(record + 8),
+                      ZelkoGetU32(record + 12));
+        Emit(line);
     }
 };
 
@@ -638,11 +458,13 @@ Session::~Session()
 
 bool Session::Execute(const std::string& line, std::string* reason)
 {
-    Words w(line);
-    if (w.size() == 0)
+    Command c;
+    if (!ParseLine(line, &c, reason))
+        return false;
+    if (c.verb == Verb::None)
         return true;
     try {
-        s_->Execute(w);
+        s_->Execute(c);
     } catch (const ScriptError& e) {
         if (reason)
             *reason = e.reason;
