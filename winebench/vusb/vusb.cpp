@@ -667,7 +667,7 @@ NTSTATUS Inject(PIRP irp, ULONG inLength, ULONG outLength)
     if (inLength != sizeof(VUSB_INJECT))
         return CompleteRequest(irp, STATUS_INVALID_PARAMETER, 0);
     const VUSB_INJECT* in = (const VUSB_INJECT*)irp->AssociatedIrp.SystemBuffer;
-    if ((in->kind == VUSB_INJECT_DATA && (in->length == 0 || in->length > VUSB_REPORT_BYTES)) ||
+    if ((in->kind == VUSB_INJECT_DATA && in->length > VUSB_REPORT_BYTES) ||
         (in->kind == VUSB_INJECT_FAIL && NT_SUCCESS(in->ntStatus)) || in->kind > VUSB_INJECT_FAIL)
         return CompleteRequest(irp, STATUS_INVALID_PARAMETER, 0);
     KIRQL irql;

@@ -22,7 +22,7 @@
 // One thing for the frame to answer its next interrupt-IN transfer with. Injections
 // queue (up to VUSB_MAX_INJECTIONS) and are given out in order, one per transfer.
 enum {
-    VUSB_INJECT_DATA = 0,  // complete the transfer with `length` bytes of `data` (1..8)
+    VUSB_INJECT_DATA = 0,  // complete the transfer with `length` bytes of `data` (0..8; 0: an empty transfer)
     VUSB_INJECT_FAIL = 1,  // complete it with `ntStatus` and URB status `usbdStatus`
 };
 #define VUSB_MAX_INJECTIONS 32
