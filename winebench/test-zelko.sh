@@ -198,6 +198,8 @@ read_settings_key() {  # KEY
 export WINEDEBUG=${WINEDEBUG:-fixme-all,fixme+ntoskrnl,fixme+plugplay,fixme+usbd,err-winediag,err-systray}
 # shellcheck source=wine-env.sh
 source "$here/wine-env.sh"
+# shellcheck source=zelko-install.sh
+source "$here/zelko-install.sh"
 say "build $build, driver $driver"
 if ! wine_setup zelko >>"$log" 2>&1; then
   trap finish EXIT
@@ -207,21 +209,13 @@ fi
 trap finish EXIT
 say "prefix ready"
 
-# Package and bus folders, each INF beside its driver as the setup API wants them.
-pkg=$WINE_TMP/package bench=$WINE_TMP/bus
-mkdir -p "$pkg" "$bench"
-cp "$package_inf" "$pkg/zelkron2kxp.inf"
-cp "$driver" "$pkg/Zelko.sys"
-cp "$bus_sys" "$bus_inf" "$bench/"
-
-# --- install: the INF staged first, so that the PnP manager finds it when the frame appears.
-out=$(run 60 "$devinst" stage "$(wine_winpath "$pkg/zelkron2kxp.inf")")
-check install.stage-inf "stage ok" "$(echo "$out" | awk '{ print $1, $2 }')"
+# --- install (zelko-install.sh): the INF staged first, so that the PnP manager finds it
+# when the frame appears; then the bus, and Zelko's first read.
 t0=$SECONDS
-out=$(run 90 "$devinst" root 'Root\ZkVusb' "$(wine_winpath "$bench/zkvusb.inf")")
-check install.bus "root ok" "$(echo "$out" | awk '{ print $1, $2 }')"
-out=$(run 60 "$vusbctl" --wait 30000 wait held=1 30000)
-check start.read-held "wait held=1 ok" "$out"
+zelko_install run "$package_inf" "$driver" "$bus_sys" "$bus_inf" "$devinst" "$vusbctl"
+check install.stage-inf "stage ok" "$(echo "$ZELKO_INSTALL_STAGE" | awk '{ print $1, $2 }')"
+check install.bus "root ok" "$(echo "$ZELKO_INSTALL_ROOT" | awk '{ print $1, $2 }')"
+check start.read-held "wait held=1 ok" "$ZELKO_INSTALL_HELD"
 say "bus installed and Zelko reading after $((SECONDS - t0)) s"
 c=$(counters)
 check start.usb-requests "selects=1 configdesc=2 devdesc=1 class=1 lastclass=2 bad=0" \

@@ -761,9 +761,10 @@ std::string NotAvailable(const Command& c)
         return "";
     }
     case Verb::Fail: {
-        // The bus completes a transfer with data (STATUS_SUCCESS: none) or with an error.
+        // The bus completes a transfer with data (STATUS_SUCCESS: none) or with an
+        // error status; not with a success-class status such as STATUS_TIMEOUT.
         for (const StatusEntry& e : kStatuses)
-            if (c.statusName == e.name && e.status != STATUS_SUCCESS && e.status >= 0)  // success-class
+            if (c.statusName == e.name && e.status != STATUS_SUCCESS && e.status >= 0)
                 return "fail " + c.statusName;
         return "";
     }
