@@ -33,22 +33,27 @@ struct ControlExtension {
     DeviceKind kind;
 };
 
-// The frame's configuration descriptor: configuration, interface (HID class),
-// HID descriptor, one interrupt-IN endpoint of 8 bytes.
-const UCHAR CONFIG_DESCRIPTOR[] = {
-    9, USB_CONFIGURATION_DESCRIPTOR_TYPE, 34, 0, 1, 1, 0, 0xA0, 50,
-    9, USB_INTERFACE_DESCRIPTOR_TYPE, 0, 0, 1, 3, 0, 0, 0,
-    9, 0x21, 0x10, 0x01, 0, 1, 0x22, 50, 0,
-    7, USB_ENDPOINT_DESCRIPTOR_TYPE, VUSB_ENDPOINT, USB_ENDPOINT_TYPE_INTERRUPT, VUSB_REPORT_BYTES, 0, 10,
+// The frame's configuration descriptor, built when its PDO is created: the
+// configuration, then for each interface (HID class) the interface, the HID
+// descriptor and its interrupt-IN endpoints of 8 bytes. The touch frame has one
+// interface with one endpoint (0x81).
+const ULONG CONFIG_MAX = 9 + VUSB_MAX_INTERFACES * (9 + 9 + VUSB_MAX_ENDPOINTS * 7);
+
+// What VUSB_SET_FRAME sets.
+struct FrameShape {
+    USHORT vendor;
+    USHORT product;
+    ULONG interfaces;
+    ULONG endpoints;  // per interface
 };
 
-// Handles given out by SELECT_CONFIGURATION; any non-null cookie will do.
+// Handles given out by SELECT_CONFIGURATION; any non-null cookie will do. Pipe
+// n * endpoints + e is endpoint e of interface n.
 const UCHAR CONFIG_HANDLE_COOKIE = 1;
 const UCHAR INTERFACE_HANDLE_COOKIE = 2;
-const UCHAR PIPE_HANDLE_COOKIE = 3;
+UCHAR g_pipeCookies[VUSB_MAX_INTERFACES * VUSB_MAX_ENDPOINTS];
 #define CONFIG_HANDLE ((USBD_CONFIGURATION_HANDLE)&CONFIG_HANDLE_COOKIE)
 #define INTERFACE_HANDLE ((USBD_INTERFACE_HANDLE)&INTERFACE_HANDLE_COOKIE)
-#define PIPE_HANDLE ((USBD_PIPE_HANDLE)&PIPE_HANDLE_COOKIE)
 
 // Driver-wide state: one bus, one frame. Plain data, set up in DriverEntry.
 struct FrameState {
@@ -61,6 +66,10 @@ struct FrameState {
     NTSTATUS resetStatus;
     USHORT idVendor;
     USHORT idProduct;
+    FrameShape next;   // the frame the next plug brings
+    FrameShape shape;  // the frame whose PDO exists (taken from `next` when it was created)
+    UCHAR config[CONFIG_MAX];
+    ULONG configLength;
     bool present;  // plugged in: reported in the bus relations
     bool gone;     // surprise-removed or removed: transfers fail at once
     bool configured;
@@ -196,13 +205,19 @@ void DropHeld(NTSTATUS status)
     }
 }
 
+bool ValidPipe(USBD_PIPE_HANDLE handle)
+{
+    PUCHAR p = (PUCHAR)handle;
+    return p >= g_pipeCookies && p < g_pipeCookies + g_frame.shape.interfaces * g_frame.shape.endpoints;
+}
+
 NTSTATUS InterruptTransfer(PIRP irp, PURB urb)
 {
     struct _URB_BULK_OR_INTERRUPT_TRANSFER& t = urb->UrbBulkOrInterruptTransfer;
     COUNT(transfers);
     SET_COUNTER(lastTransferFlags, t.TransferFlags);
     SET_COUNTER(lastTransferLength, t.TransferBufferLength);
-    if (t.PipeHandle != PIPE_HANDLE || !(t.TransferFlags & USBD_TRANSFER_DIRECTION_IN) ||
+    if (!ValidPipe(t.PipeHandle) || !(t.TransferFlags & USBD_TRANSFER_DIRECTION_IN) ||
         !t.TransferBuffer || t.TransferBufferLength == 0) {
         COUNT(badTransfers);
         urb->UrbHeader.Status = USBD_STATUS_INVALID_PARAMETER;
@@ -255,30 +270,37 @@ NTSTATUS SelectConfiguration(PIRP irp, PURB urb)
         return UrbDone(irp, urb, USBD_STATUS_SUCCESS, STATUS_SUCCESS);
     }
     COUNT(selects);
-    // The interface list follows the fixed part; each entry has its own length.
+    // The interface list follows the fixed part; each entry has its own length and
+    // room for the pipes of its interface.
     PUCHAR end = (PUCHAR)urb + urb->UrbHeader.Length;
     PUSBD_INTERFACE_INFORMATION iface = &s.Interface;
+    const ULONG endpoints = g_frame.shape.endpoints;
     ULONG interfaces = 0;
-    while ((PUCHAR)iface + FIELD_OFFSET(USBD_INTERFACE_INFORMATION, Pipes) <= end && iface->Length) {
-        if (iface->InterfaceNumber != 0 || iface->AlternateSetting != 0)
+    while ((PUCHAR)iface + FIELD_OFFSET(USBD_INTERFACE_INFORMATION, Pipes) <= end && iface->Length &&
+           (PUCHAR)iface + iface->Length <= end) {
+        const ULONG n = iface->InterfaceNumber;
+        if (n >= g_frame.shape.interfaces || iface->AlternateSetting != 0 ||
+            iface->Length < FIELD_OFFSET(USBD_INTERFACE_INFORMATION, Pipes) + endpoints * sizeof(USBD_PIPE_INFORMATION))
             return UrbDone(irp, urb, USBD_STATUS_INVALID_PARAMETER, STATUS_INVALID_PARAMETER);
         iface->Class = 3;
         iface->SubClass = 0;
         iface->Protocol = 0;
         iface->InterfaceHandle = INTERFACE_HANDLE;
-        iface->NumberOfPipes = 1;
-        USBD_PIPE_INFORMATION& p = iface->Pipes[0];
-        p.MaximumPacketSize = VUSB_REPORT_BYTES;
-        p.EndpointAddress = VUSB_ENDPOINT;
-        p.Interval = 10;
-        p.PipeType = UsbdPipeTypeInterrupt;
-        p.PipeHandle = PIPE_HANDLE;
-        if (p.MaximumTransferSize == 0)
-            p.MaximumTransferSize = 4096;
+        iface->NumberOfPipes = endpoints;
+        for (ULONG e = 0; e < endpoints; ++e) {
+            USBD_PIPE_INFORMATION& p = iface->Pipes[e];
+            p.MaximumPacketSize = VUSB_REPORT_BYTES;
+            p.EndpointAddress = (UCHAR)(VUSB_ENDPOINT + (n * endpoints + e) % 15);
+            p.Interval = 10;
+            p.PipeType = UsbdPipeTypeInterrupt;
+            p.PipeHandle = (USBD_PIPE_HANDLE)&g_pipeCookies[n * endpoints + e];
+            if (p.MaximumTransferSize == 0)
+                p.MaximumTransferSize = 4096;
+        }
         ++interfaces;
         iface = (PUSBD_INTERFACE_INFORMATION)((PUCHAR)iface + iface->Length);
     }
-    if (interfaces != 1)
+    if (interfaces == 0)
         return UrbDone(irp, urb, USBD_STATUS_INVALID_PARAMETER, STATUS_INVALID_PARAMETER);
     s.ConfigurationHandle = CONFIG_HANDLE;
     g_frame.configured = true;
@@ -301,8 +323,8 @@ NTSTATUS GetDescriptor(PIRP irp, PURB urb)
         size = sizeof(device);
     } else if (d.DescriptorType == USB_CONFIGURATION_DESCRIPTOR_TYPE && d.Index == 0) {
         COUNT(configDescReads);
-        source = CONFIG_DESCRIPTOR;
-        size = sizeof(CONFIG_DESCRIPTOR);
+        source = g_frame.config;
+        size = g_frame.configLength;
     } else {
         COUNT(otherUrbs);
         d.TransferBufferLength = 0;
@@ -406,16 +428,49 @@ PWCHAR PoolString(const WCHAR* text, ULONG chars)  // chars includes every termi
 
 #define POOL_STRING(lit) PoolString(lit, sizeof(lit) / sizeof(WCHAR))
 
+// "USB\VID_vvvv&PID_pppp" and its zero: 22 characters.
+void DeviceId(PWCHAR out, USHORT vendor, USHORT product)
+{
+    const WCHAR prefix[] = WSTR("USB\\VID_"), middle[] = WSTR("&PID_");
+    const char* hex = "0123456789ABCDEF";
+    ULONG n = 0;
+    for (ULONG i = 0; prefix[i]; ++i)
+        out[n++] = prefix[i];
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out[n++] = (WCHAR)hex[(vendor >> shift) & 0xF];
+    for (ULONG i = 0; middle[i]; ++i)
+        out[n++] = middle[i];
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out[n++] = (WCHAR)hex[(product >> shift) & 0xF];
+    out[n] = 0;
+}
+
 NTSTATUS QueryId(PIRP irp)
 {
     PWCHAR id = NULL;
     switch (IoGetCurrentIrpStackLocation(irp)->Parameters.QueryId.IdType) {
     case BusQueryDeviceID:
-        id = POOL_STRING(WSTR("USB\\VID_5A53&PID_0001"));
+    case BusQueryHardwareIDs: {
+        // "USB\VID_vvvv&PID_pppp", and as hardware ids that with "&REV_0100", then alone.
+        WCHAR device[22], ids[22 + 9 + 1 + 22 + 1 + 1];
+        DeviceId(device, g_frame.shape.vendor, g_frame.shape.product);
+        if (IoGetCurrentIrpStackLocation(irp)->Parameters.QueryId.IdType == BusQueryDeviceID) {
+            id = PoolString(device, 22);
+            break;
+        }
+        const WCHAR rev[] = WSTR("&REV_0100");
+        ULONG n = 0;
+        for (ULONG i = 0; i < 21; ++i)
+            ids[n++] = device[i];
+        for (ULONG i = 0; i < 9; ++i)
+            ids[n++] = rev[i];
+        ids[n++] = 0;
+        for (ULONG i = 0; i < 22; ++i)
+            ids[n++] = device[i];
+        ids[n++] = 0;
+        id = PoolString(ids, n);
         break;
-    case BusQueryHardwareIDs:
-        id = POOL_STRING(WSTR("USB\\VID_5A53&PID_0001&REV_0100\0USB\\VID_5A53&PID_0001\0"));
-        break;
+    }
     case BusQueryCompatibleIDs:
         id = POOL_STRING(WSTR("USB\\Class_03&SubClass_00&Prot_00\0USB\\Class_03&SubClass_00\0USB\\Class_03\0"));
         break;
@@ -573,10 +628,40 @@ NTSTATUS PassDown(BusExtension* bus, PIRP irp)
     return IoCallDriver(bus->lower, irp);
 }
 
+// The configuration descriptor of g_frame.shape.
+void BuildConfig()
+{
+    const FrameShape& f = g_frame.shape;
+    PUCHAR c = g_frame.config;
+    ULONG n = 0;
+    const UCHAR head[] = {9, USB_CONFIGURATION_DESCRIPTOR_TYPE, 0, 0, (UCHAR)f.interfaces, 1, 0, 0xA0, 50};
+    for (UCHAR b : head)
+        c[n++] = b;
+    for (ULONG i = 0; i < f.interfaces; ++i) {
+        const UCHAR iface[] = {9, USB_INTERFACE_DESCRIPTOR_TYPE, (UCHAR)i, 0, (UCHAR)f.endpoints, 3, 0, 0, 0};
+        const UCHAR hid[] = {9, 0x21, 0x10, 0x01, 0, 1, 0x22, 50, 0};
+        for (UCHAR b : iface)
+            c[n++] = b;
+        for (UCHAR b : hid)
+            c[n++] = b;
+        for (ULONG e = 0; e < f.endpoints; ++e) {
+            const UCHAR endpoint[] = {7, USB_ENDPOINT_DESCRIPTOR_TYPE, (UCHAR)(VUSB_ENDPOINT + (i * f.endpoints + e) % 15),
+                                      USB_ENDPOINT_TYPE_INTERRUPT, VUSB_REPORT_BYTES, 0, 10};
+            for (UCHAR b : endpoint)
+                c[n++] = b;
+        }
+    }
+    c[2] = (UCHAR)n;
+    c[3] = (UCHAR)(n >> 8);
+    g_frame.configLength = n;
+}
+
 NTSTATUS CreateFrame()
 {
     if (g_framePdo)
         return STATUS_SUCCESS;
+    g_frame.shape = g_frame.next;
+    BuildConfig();
     PDEVICE_OBJECT pdo;
     NTSTATUS status = IoCreateDevice(g_bus->self->DriverObject, sizeof(FrameExtension), NULL, FILE_DEVICE_UNKNOWN,
                                      FILE_AUTOGENERATED_DEVICE_NAME | FILE_DEVICE_SECURE_OPEN, FALSE, &pdo);
@@ -791,9 +876,20 @@ NTSTATUS ControlRequest(PIRP irp)
             g_frame.portConnected = in->portConnected;
         if (in->mask & VUSB_SET_RESET_STATUS)
             g_frame.resetStatus = in->resetStatus;
+        if ((in->mask & VUSB_SET_FRAME) &&
+            (in->frameInterfaces > VUSB_MAX_INTERFACES || in->frameEndpoints > VUSB_MAX_ENDPOINTS))
+            return CompleteRequest(irp, STATUS_INVALID_PARAMETER, 0);
         if (in->mask & VUSB_SET_IDS) {
             g_frame.idVendor = in->idVendor;
             g_frame.idProduct = in->idProduct;
+        }
+        if (in->mask & VUSB_SET_FRAME) {
+            g_frame.next.vendor = in->frameVendor;
+            g_frame.next.product = in->frameProduct;
+            g_frame.next.interfaces = in->frameInterfaces;
+            g_frame.next.endpoints = in->frameEndpoints;
+            g_frame.idVendor = in->frameVendor;
+            g_frame.idProduct = in->frameProduct;
         }
         return CompleteRequest(irp, STATUS_SUCCESS, 0);
     }
@@ -941,6 +1037,10 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
     g_frame.resetStatus = STATUS_SUCCESS;
     g_frame.idVendor = VUSB_VENDOR_ID;
     g_frame.idProduct = VUSB_PRODUCT_ID;
+    g_frame.next.vendor = VUSB_VENDOR_ID;
+    g_frame.next.product = VUSB_PRODUCT_ID;
+    g_frame.next.interfaces = 1;
+    g_frame.next.endpoints = 1;
     for (ULONG i = 0; i <= IRP_MJ_MAXIMUM_FUNCTION; ++i)
         driver->MajorFunction[i] = DispatchOther;
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateClose;

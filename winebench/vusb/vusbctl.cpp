@@ -9,6 +9,9 @@
 //   port on|off          the port answers connected and enabled, or not connected
 //   reset-status NTSTATUS  how port resets complete from now on
 //   ids VID PID          vendor and product in the device descriptor (hex)
+//   frame VID PID INTERFACES ENDPOINTS   the frame the next plug brings: its ids (hex) in
+//                        the hardware id and the device descriptor, its interfaces and
+//                        the interrupt-IN endpoints of each (decimal)
 //   plug | unplug        the frame appears on the bus or leaves it
 //   consumer-read [LEN]  the bus sends one IOCTL_ZELKO_READ_EVENT (output LEN, default 10)
 //                        to the top of the frame's stack, as a kernel consumer does
@@ -128,7 +131,8 @@ int Usage()
     std::fprintf(stderr,
                  "usage: vusbctl [--wait MS] COMMAND...\n"
                  "  touch STATUS X Y | report B0 [B1..B7] | fail NTSTATUS [USBD] | port on|off\n"
-                 "  reset-status NTSTATUS | ids VID PID | plug | unplug | consumer-read [LEN]\n"
+                 "  reset-status NTSTATUS | ids VID PID | frame VID PID INTERFACES ENDPOINTS\n"
+                 "  plug | unplug | consumer-read [LEN]\n"
                  "  counters\n"
                  "  wait NAME>=N [MS] | wait NAME=N [MS] | sleep MS\n");
     return 2;
@@ -220,6 +224,20 @@ int main(int argc, char** argv)
             s.idVendor = (unsigned short)vid;
             s.idProduct = (unsigned short)pid;
             ok = Set("ids", s);
+        } else if (std::strcmp(cmd, "frame") == 0) {
+            unsigned long vid, pid, interfaces, endpoints;
+            if (left < 4 || !ParseNumber(argv[i], &vid, 16) || !ParseNumber(argv[i + 1], &pid, 16) ||
+                !ParseNumber(argv[i + 2], &interfaces, 10) || !ParseNumber(argv[i + 3], &endpoints, 10) ||
+                vid > 0xFFFF || pid > 0xFFFF || interfaces > VUSB_MAX_INTERFACES || endpoints > VUSB_MAX_ENDPOINTS)
+                return Usage();
+            i += 4;
+            VUSB_SETTINGS s = {};
+            s.mask = VUSB_SET_FRAME;
+            s.frameVendor = (unsigned short)vid;
+            s.frameProduct = (unsigned short)pid;
+            s.frameInterfaces = (unsigned int)interfaces;
+            s.frameEndpoints = (unsigned int)endpoints;
+            ok = Set("frame", s);
         } else if (std::strcmp(cmd, "plug") == 0 || std::strcmp(cmd, "unplug") == 0) {
             ULONG present = cmd[0] == 'p';
             DWORD error;

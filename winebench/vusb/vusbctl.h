@@ -41,7 +41,14 @@ enum {
     VUSB_SET_PORT = 1,          // portConnected: 1 connected and enabled, 0 not connected
     VUSB_SET_RESET_STATUS = 2,  // resetStatus: how IOCTL_INTERNAL_USB_RESET_PORT completes
     VUSB_SET_IDS = 4,           // idVendor/idProduct of the device descriptor (hardware id unchanged)
+    // The frame the next plug brings (and the bus's own first one): frameVendor and
+    // frameProduct in its device and hardware ids (USB\VID_vvvv&PID_pppp) and in its
+    // device descriptor, frameInterfaces interfaces of frameEndpoints interrupt-IN
+    // endpoints each. The default is the touch frame: 5A53, 0001, 1, 1.
+    VUSB_SET_FRAME = 8,
 };
+#define VUSB_MAX_INTERFACES 32
+#define VUSB_MAX_ENDPOINTS 30  // per interface
 
 typedef struct VUSB_SETTINGS {
     unsigned int mask;
@@ -49,6 +56,10 @@ typedef struct VUSB_SETTINGS {
     int resetStatus;
     unsigned short idVendor;
     unsigned short idProduct;
+    unsigned short frameVendor;
+    unsigned short frameProduct;
+    unsigned int frameInterfaces;  // 0..VUSB_MAX_INTERFACES
+    unsigned int frameEndpoints;   // 0..VUSB_MAX_ENDPOINTS
 } VUSB_SETTINGS;
 
 // What the bus has seen since it was loaded. Every field is a 32-bit unsigned
