@@ -6,9 +6,10 @@
 //   zsrun [--consumer none] [-v] [SCRIPT]       (SCRIPT absent or "-": standard input)
 //
 // The script is read with zelkosim's own reader (zelkosim/script.h). Each command:
-//   plug, unplug          the bus's control device plugs the frame in or pulls it out;
-//                         zsrun waits until Wine has started the device and Zelko's
-//                         read is held, or until the device is removed and its link gone
+//   plug, unplug          the bus's control device plugs the frame in (with the ids,
+//                         interfaces and endpoints asked) or pulls it out; zsrun waits
+//                         until Wine has started the device and Zelko's read is held,
+//                         or until the device is removed and its link gone
 //   touch, report, short  one transfer for the held interrupt read, then zsrun waits
 //   fail STATUS           until Zelko has taken it (its next read held, or the bus quiet);
 //                         with no read held the report is lost, as on the wire
@@ -17,9 +18,8 @@
 //   reg ...               the Win32 registry: the tool's key HKLM\SOFTWARE\Veltran\Pointwell
 //                         and (reg show) Zelko's copy under its service key
 //   tool command|event    Pointwell's device link to "\\.\Zelkode"
-// stop, start, sleep, wake, a plug of another frame than the bus plays, and any consumer
-// but "none" cannot be done here: zsrun names the first such line and exits with 3
-// before it has changed anything.
+// stop, start, sleep, wake and any consumer but "none" cannot be done here: zsrun names
+// the first such line and exits with 3 before it has changed anything.
 //
 // Before the script the machine is made fresh as zelkosim's is: the frame unplugged
 // (the device removed), the tool's key and Zelko's copy deleted, the port connected.
@@ -326,9 +326,8 @@ const wchar_t kToolKey[] = L"SOFTWARE\\Veltran\\Pointwell";  // under HKLM
 // ControlSet001, Wine CurrentControlSet; the one is a link to the other).
 const wchar_t kCopyKey[] = L"SYSTEM\\CurrentControlSet\\Services\\Zelko\\Pointwell";
 
-// The one frame the bench's bus plays.
+// The touch frame, the one Zelko is installed for.
 const uint16_t kBusVendor = VUSB_VENDOR_ID, kBusProduct = VUSB_PRODUCT_ID;
-const uint8_t kBusInterfaces = 1, kBusEndpoints = 1;
 
 class Machine {
 public:
@@ -340,11 +339,13 @@ public:
     {
         bus_.Open();
         VUSB_SETTINGS s = {};
-        s.mask = VUSB_SET_PORT | VUSB_SET_RESET_STATUS | VUSB_SET_IDS;
+        s.mask = VUSB_SET_PORT | VUSB_SET_RESET_STATUS | VUSB_SET_FRAME;
         s.portConnected = 1;
         s.resetStatus = STATUS_SUCCESS;
-        s.idVendor = kBusVendor;
-        s.idProduct = kBusProduct;
+        s.frameVendor = kBusVendor;
+        s.frameProduct = kBusProduct;
+        s.frameInterfaces = 1;
+        s.frameEndpoints = 1;
         bus_.Set(s);
         VUSB_COUNTERS c = bus_.Counters();
         if (c.present)
@@ -363,7 +364,7 @@ public:
         case Verb::Plug:
             if (plugged_)
                 Fail("plug while plugged");
-            PlugIn();
+            PlugIn(c.plug);
             plugged_ = true;
             break;
         case Verb::Unplug:
@@ -424,11 +425,21 @@ private:
             Fail(command + ": the frame is not plugged");
     }
 
-    // The frame appears; Wine's PnP manager adds Zelko's device and starts it
-    // (asynchronously). Done when the device was started and, as far as Zelko
-    // goes on to read, its read is held.
-    void PlugIn()
+    // The frame appears; Wine's PnP manager (asynchronously) adds Zelko's device
+    // and starts it. Done when the device was started and, as far as Zelko goes on
+    // to read, its read is held. A frame of another product has no driver here (the
+    // package's INF names the touch frame alone): done when the PnP manager has
+    // looked at it and the bus has been quiet for kQuietMs.
+    void PlugIn(const zelkosim::PlugOptions& options)
     {
+        VUSB_SETTINGS s = {};
+        s.mask = VUSB_SET_FRAME;
+        s.frameVendor = options.hasVendorId ? options.vendorId : kBusVendor;
+        s.frameProduct = options.hasProductId ? options.productId : kBusProduct;
+        s.frameInterfaces = options.hasInterfaces ? options.interfaces : 1;
+        s.frameEndpoints = options.hasEndpoints ? options.endpoints : 1;
+        bus_.Set(s);
+        const bool zelkoFrame = s.frameVendor == kBusVendor && s.frameProduct == kBusProduct;
         VUSB_COUNTERS before = bus_.Counters();
         DWORD start = GetTickCount();
         for (;;) {
@@ -440,12 +451,22 @@ private:
             Sleep(10);
         }
         start = GetTickCount();
+        if (!zelkoFrame) {
+            while (bus_.Counters().capsQueries == before.capsQueries) {
+                if (GetTickCount() - start >= kPnpMs)
+                    BenchFail("plug: the PnP manager did not look at the frame within %lu ms", kPnpMs);
+                Sleep(kPollMs);
+            }
+            if (Settle(before))
+                Note("plug: a frame of another product is read");
+            return;
+        }
         while (bus_.Counters().starts == before.starts) {
             if (GetTickCount() - start >= kPnpMs)
                 BenchFail("plug: the frame was not started within %lu ms", kPnpMs);
             Sleep(kPollMs);
         }
-        if (!Settle(before))
+        if (!Settle(before) && g_verbose)
             Note("plug: no read held after the start");
     }
 
@@ -753,13 +774,6 @@ std::string NotAvailable(const Command& c)
     case Verb::Sleep:
     case Verb::Wake:
         return c.word;
-    case Verb::Plug: {
-        const zelkosim::PlugOptions& p = c.plug;
-        if ((p.hasVendorId && p.vendorId != kBusVendor) || (p.hasProductId && p.productId != kBusProduct) ||
-            (p.hasInterfaces && p.interfaces != kBusInterfaces) || (p.hasEndpoints && p.endpoints != kBusEndpoints))
-            return "plug of another frame than the bus plays";
-        return "";
-    }
     case Verb::Fail: {
         // The bus completes a transfer with data (STATUS_SUCCESS: none) or with an
         // error status; not with a success-class status such as STATUS_TIMEOUT.
