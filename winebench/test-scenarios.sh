@@ -13,8 +13,8 @@
 #   winebench/test-scenarios.sh [WIN64_BUILD [SIM_BUILD]]     (build/win64, build/sim)
 #   SCENARIOS="tap raw" winebench/test-scenarios.sh            only these scenarios
 #
-# A scenario that needs what this platform cannot do (stop, start, sleep, wake, a plug
-# of another frame than the bus plays) is skipped with zsrun's reason. Every scenario
+# A scenario that needs what this platform cannot do (stop, start, sleep, wake) is
+# skipped with zsrun's reason (docs/wine.md says why Wine cannot). Every scenario
 # starts from the state zelkosim starts from: zsrun unplugs the frame (Wine removes
 # Zelko's device; the driver stays loaded), deletes the tool's key and Zelko's copy and
 # connects the port before its first line; the scenario's own plug brings a new device
