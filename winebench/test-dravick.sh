@@ -37,53 +37,9 @@ for f in "$inf" "$driver" "$bench_sys" "$bench_inf" "$dravck"; do
   fi
 done
 
-log=$(mktemp "${TMPDIR:-/tmp}/test-dravick.XXXXXX.log")
-started=$SECONDS
-results=()
-failures=0
-say() { echo "[$((SECONDS - started))s] $*" >>"$log"; }
-
-finish() {
-  local rc=$?
-  trap - EXIT
-  say "teardown"
-  wine_teardown >>"$log" 2>&1 || true
-  echo "test-dravick: ${#results[@]} checks in $((SECONDS - started)) s"
-  local r
-  for r in "${results[@]}"; do echo "  $r"; done
-  if [ "$failures" -gt 0 ] || [ "$rc" -ne 0 ]; then
-    echo "test-dravick: FAILED ($failures failed checks); log: $log"
-    tail -n 30 "$log"
-    exit 1
-  fi
-  rm -f "$log"
-  echo "test-dravick: all checks passed"
-  exit 0
-}
-
-check() {
-  local name=$1 expected=$2 actual=$3
-  say "check $name: expected [$expected] got [$actual]"
-  if [ "$actual" = "$expected" ]; then
-    results+=("PASS $name")
-  else
-    results+=("FAIL $name: expected [$expected], got [$actual]")
-    failures=$((failures + 1))
-  fi
-}
-
-# Every Wine call time-boxed, its output in a file (never a pipe that Wine's
-# background processes could inherit), without CRs.
-run() {
-  local secs=$1 out rc=0
-  shift
-  out=$(mktemp "$WINE_TMP/out.XXXXXX")
-  say "run $(basename "$1") ${*:2}"
-  wine_run "$secs" "$@" >"$out" 2>>"$log" </dev/null || rc=$?
-  tr -d '\r' <"$out" | tee -a "$log"
-  [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] && echo "timeout after $secs s"
-  [ "$rc" -ne 0 ] && say "exit code $rc"
-}
+# shellcheck source=bench-lib.sh
+source "$here/bench-lib.sh"
+bench_open dravick
 ck() { run 30 "$dravck" "$@" | paste -sd';'; }
 # One field of a "state ..." line.
 field() { echo "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"; }
@@ -91,11 +47,11 @@ field() { echo "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"; }
 # shellcheck source=wine-env.sh
 source "$here/wine-env.sh"
 if ! wine_setup dravick >>"$log" 2>&1; then
-  trap finish EXIT
+  trap bench_finish EXIT
   check prefix.create ok failed
   exit 1
 fi
-trap finish EXIT
+trap bench_finish EXIT
 
 pkg=$WINE_TMP/package bench=$WINE_TMP/bench
 mkdir -p "$pkg" "$bench"

@@ -44,68 +44,20 @@ for f in "$zelko_inf" "$miravel_inf" "$zelko" "$miravel" "$bus_sys" "$bus_inf" "
   fi
 done
 
-log=$(mktemp "${TMPDIR:-/tmp}/test-miravel.XXXXXX.log")
-started=$SECONDS
-results=()
-failures=0
-say() { echo "[$((SECONDS - started))s] $*" >>"$log"; }
-
-finish() {
-  local rc=$?
-  trap - EXIT
-  say "teardown"
-  wine_teardown >>"$log" 2>&1 || true
-  echo "test-miravel: ${#results[@]} checks in $((SECONDS - started)) s"
-  local r
-  for r in "${results[@]}"; do echo "  $r"; done
-  if [ "$failures" -gt 0 ] || [ "$rc" -ne 0 ]; then
-    echo "test-miravel: FAILED ($failures failed checks); log: $log"
-    echo "---- last lines of the log"
-    tail -n 40 "$log"
-    exit 1
-  fi
-  rm -f "$log"
-  echo "test-miravel: all checks passed"
-  exit 0
-}
-
-check() {
-  local name=$1 expected=$2 actual=$3
-  say "check $name: expected [$expected] got [$actual]"
-  if [ "$actual" = "$expected" ]; then
-    results+=("PASS $name")
-  else
-    results+=("FAIL $name: expected [$expected], got [$actual]")
-    failures=$((failures + 1))
-  fi
-}
-
-# Every Windows program time-boxed, its output to a file of its own (never a pipe:
-# Wine's background processes would inherit it), copied into the log.
-run() {  # run SECS PROGRAM ARGS... -> prints its output without CRs
-  local secs=$1
-  shift
-  local out rc=0
-  out=$(mktemp "$WINE_TMP/out.XXXXXX")
-  say "run $(basename "$1") ${*:2}"
-  wine_run "$secs" "$@" >"$out" 2>>"$log" </dev/null || rc=$?
-  tr -d '\r' <"$out" >"$out.lf"
-  cat "$out.lf" >>"$log"
-  { [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; } && echo "timeout after $secs s"
-  [ "$rc" -ne 0 ] && say "exit code $rc"
-  cat "$out.lf"
-}
+# shellcheck source=bench-lib.sh
+source "$here/bench-lib.sh"
+bench_open miravel
 
 line() { echo "$1" | grep "^$2" | head -n 1; }
 
 # shellcheck source=wine-env.sh
 source "$here/wine-env.sh"
 if ! wine_setup miravel >>"$log" 2>&1; then
-  trap finish EXIT
+  trap bench_finish EXIT
   check prefix.create "ok" "failed"
   exit 1
 fi
-trap finish EXIT
+trap bench_finish EXIT
 say "prefix ready"
 
 pkg=$WINE_TMP/package bench=$WINE_TMP/bus

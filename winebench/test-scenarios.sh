@@ -83,29 +83,9 @@ finish() {
   exit 0
 }
 
-# ---------------------------------------------------------------------------
-# Running the Windows programs: every call time-boxed; output to a file of its own
-# (never a pipe: Wine's background processes would inherit it), copied into the log.
-
-budget=${TEST_SCENARIOS_BUDGET:-150}  # seconds; later Wine commands are not started
-run() {  # run SECS PROGRAM ARGS... -> prints its output without CRs
-  local secs=$1
-  shift
-  local out rc=0
-  if [ $((SECONDS - started)) -ge "$budget" ]; then
-    say "not run (time budget of $budget s spent): $*"
-    echo "not run: time budget spent"
-    return
-  fi
-  out=$(mktemp "$WINE_TMP/out.XXXXXX")
-  say "run $(basename "$1") ${*:2}"
-  wine_run "$secs" "$@" >"$out" 2>>"$log" </dev/null || rc=$?
-  tr -d '\r' <"$out" >"$out.lf"
-  cat "$out.lf" >>"$log"
-  [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] && echo "timeout after $secs s"
-  [ "$rc" -ne 0 ] && say "exit code $rc"
-  cat "$out.lf"
-}
+# shellcheck source=bench-lib.sh
+source "$here/bench-lib.sh"  # run (time-boxed Wine programs)
+budget=${TEST_SCENARIOS_BUDGET:-150}
 
 pass() { passed=$((passed + 1)); echo "PASS $1"; }
 skip() { skipped=$((skipped + 1)); echo "SKIP $1 ($2)"; }

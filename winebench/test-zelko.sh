@@ -48,46 +48,11 @@ for f in "$driver" "$bus_sys" "$bus_inf" "$vusbctl" "$probe" "$devinst" "$packag
   fi
 done
 
-log=$(mktemp "${TMPDIR:-/tmp}/test-zelko.XXXXXX.log")
-started=$SECONDS
-results=()
-failures=0
-say() { echo "[$((SECONDS - started))s] $*" >>"$log"; }
-
-finish() {
-  local rc=$?
-  trap - EXIT
-  say "teardown"
-  wine_teardown >>"$log" 2>&1 || true
-  echo "test-zelko: $(( ${#results[@]} )) checks in $((SECONDS - started)) s$([ "$standin" = 1 ] && echo " (stand-in driver)")"
-  local r
-  for r in "${results[@]}"; do echo "  $r"; done
-  if [ "$failures" -gt 0 ] || [ "$rc" -ne 0 ]; then
-    echo "test-zelko: FAILED ($failures failed checks); log: $log"
-    echo "---- last lines of the log"
-    tail -n 40 "$log"
-    exit 1
-  fi
-  rm -f "$log"
-  echo "test-zelko: all checks passed"
-  exit 0
-}
-
-# ---------------------------------------------------------------------------
-# Checks: each is a name, an expected value and the value seen.
-
-check() {
-  local name=$1 expected=$2 actual=$3
-  say "check $name: expected [$expected] got [$actual]"
-  if [ "$actual" = "$expected" ]; then
-    results+=("PASS $name")
-  else
-    results+=("FAIL $name: expected [$expected], got [$actual]")
-    failures=$((failures + 1))
-  fi
-}
-
-skip() { results+=("SKIP $1 ($2)"); }
+BENCH_BUDGET=${TEST_ZELKO_BUDGET:-${BENCH_BUDGET:-150}}
+# shellcheck source=bench-lib.sh
+source "$here/bench-lib.sh"
+bench_open zelko
+[ "$standin" = 1 ] && bench_note=" (stand-in driver)"
 
 zelko_only() {  # zelko_only NAME... : true unless the stand-in runs (then the checks are skipped)
   if [ "$standin" = 1 ]; then
@@ -96,30 +61,6 @@ zelko_only() {  # zelko_only NAME... : true unless the stand-in runs (then the c
     return 1
   fi
   return 0
-}
-
-# ---------------------------------------------------------------------------
-# Running the Windows programs: every call time-boxed; output to a file of its own
-# (never a pipe: Wine's background processes would inherit it), copied into the log.
-
-budget=${TEST_ZELKO_BUDGET:-150}  # seconds; later commands are not started
-run() {  # run SECS PROGRAM ARGS... -> prints its output without CRs
-  local secs=$1
-  shift
-  local out rc=0
-  if [ $((SECONDS - started)) -ge "$budget" ]; then
-    say "not run (time budget of $budget s spent): $*"
-    echo "not run: time budget spent"
-    return
-  fi
-  out=$(mktemp "$WINE_TMP/out.XXXXXX")
-  say "run $(basename "$1") ${*:2}"
-  wine_run "$secs" "$@" >"$out" 2>>"$log" </dev/null || rc=$?
-  tr -d '\r' <"$out" >"$out.lf"
-  cat "$out.lf" >>"$log"
-  [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] && echo "timeout after $secs s"
-  [ "$rc" -ne 0 ] && say "exit code $rc"
-  cat "$out.lf"
 }
 
 bus() { run 30 "$vusbctl" "$@"; }
@@ -202,11 +143,11 @@ source "$here/wine-env.sh"
 source "$here/zelko-install.sh"
 say "build $build, driver $driver"
 if ! wine_setup zelko >>"$log" 2>&1; then
-  trap finish EXIT
+  trap bench_finish EXIT
   check prefix.create "ok" "failed"
   exit 1
 fi
-trap finish EXIT
+trap bench_finish EXIT
 say "prefix ready"
 
 # --- install (zelko-install.sh): the INF staged first, so that the PnP manager finds it

@@ -54,42 +54,6 @@ struct ScriptError {
 
 std::string Quoted(const std::string& word) { return "'" + word + "'"; }
 
-const char* TypeName(uint32_t type)
-{
-    static const char* const names[] = {"REG_NONE",
-                                        "REG_SZ",
-                                        "REG_EXPAND_SZ",
-                                        "REG_BINARY",
-                                        "REG_DWORD",
-                                        "REG_DWORD_BIG_ENDIAN",
-                                        "REG_LINK",
-                                        "REG_MULTI_SZ",
-                                        "REG_RESOURCE_LIST",
-                                        "REG_FULL_RESOURCE_DESCRIPTOR",
-                                        "REG_RESOURCE_REQUIREMENTS_LIST",
-                                        "REG_QWORD"};
-    return type < sizeof names / sizeof names[0] ? names[type] : nullptr;
-}
-
-// How `reg show` prints a value's data: a text up to its first zero character,
-// a REG_DWORD in decimal, anything else as its byte count.
-std::string ValueText(const sim::registry::Value& v)
-{
-    if (v.type == REG_SZ || v.type == REG_EXPAND_SZ) {
-        std::u16string text;
-        for (size_t i = 0; i + 1 < v.data.size(); i += 2) {
-            char16_t c = (char16_t)(v.data[i] | (v.data[i + 1] << 8));
-            if (c == 0)
-                break;
-            text += c;
-        }
-        return sim::Narrow(text);
-    }
-    if (v.type == REG_DWORD && v.data.size() == 4)
-        return std::to_string(ZelkoGetU32(v.data.data()));
-    return std::to_string(v.data.size());
-}
-
 }  // namespace
 
 // ---- consumers ----------------------------------------------------------------------------------
@@ -391,10 +355,7 @@ struct Session::State {
     void ShowKey(const char* which, const std::string& key)
     {
         for (const sim::registry::Value& v : sim::registry::Values(key)) {
-            const char* type = TypeName(v.type);
-            std::string line = std::string("reg ") + which + " " + v.name + " " +
-                               (type ? type : std::to_string(v.type)) + " " + ValueText(v);
-            Emit(line.c_str());
+            Emit(RegShowLine(which, v.name, v.type, v.data).c_str());
         }
     }
 

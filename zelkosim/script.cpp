@@ -327,4 +327,37 @@ bool ParseLine(const std::string& line, Command* command, std::string* reason)
     return true;
 }
 
+std::string RegShowLine(const std::string& which, const std::string& name, uint32_t type,
+                        const std::vector<uint8_t>& data)
+{
+    static const char* const names[] = {"REG_NONE",
+                                        "REG_SZ",
+                                        "REG_EXPAND_SZ",
+                                        "REG_BINARY",
+                                        "REG_DWORD",
+                                        "REG_DWORD_BIG_ENDIAN",
+                                        "REG_LINK",
+                                        "REG_MULTI_SZ",
+                                        "REG_RESOURCE_LIST",
+                                        "REG_FULL_RESOURCE_DESCRIPTOR",
+                                        "REG_RESOURCE_REQUIREMENTS_LIST",
+                                        "REG_QWORD"};
+    const uint32_t kSz = 1, kExpandSz = 2, kDword = 4;
+    std::string text;
+    if (type == kSz || type == kExpandSz) {
+        for (size_t i = 0; i + 1 < data.size(); i += 2) {
+            unsigned c = data[i] | (data[i + 1] << 8);
+            if (c == 0)
+                break;
+            text += c < 0x100 ? (char)c : '?';
+        }
+    } else if (type == kDword && data.size() == 4) {
+        text = std::to_string(ZelkoGetU32(data.data()));
+    } else {
+        text = std::to_string(data.size());
+    }
+    std::string typeName = type < sizeof names / sizeof names[0] ? names[type] : std::to_string(type);
+    return "reg " + which + " " + name + " " + typeName + " " + text;
+}
+
 }  // namespace zelkosim

@@ -73,4 +73,10 @@ const uint64_t kMaxWaitMs = 86400000;  // a day
 // blank line gives true with Verb::None.
 bool ParseLine(const std::string& line, Command* command, std::string* reason);
 
+// The line `reg show` prints for one value: "reg <which> <name> <TYPE> <data>", the
+// data a text up to its first zero character, a REG_DWORD in decimal, anything
+// else as its byte count (a text's characters above 0xFF print as '?').
+std::string RegShowLine(const std::string& which, const std::string& name, uint32_t type,
+                        const std::vector<uint8_t>& data);
+
 }  // namespace zelkosim

@@ -144,22 +144,6 @@ std::string StatusNameOfError(DWORD error)
     return "WIN32_ERROR_" + std::to_string(error);
 }
 
-const char* TypeName(DWORD type)
-{
-    static const char* const names[] = {"REG_NONE",
-                                        "REG_SZ",
-                                        "REG_EXPAND_SZ",
-                                        "REG_BINARY",
-                                        "REG_DWORD",
-                                        "REG_DWORD_BIG_ENDIAN",
-                                        "REG_LINK",
-                                        "REG_MULTI_SZ",
-                                        "REG_RESOURCE_LIST",
-                                        "REG_FULL_RESOURCE_DESCRIPTOR",
-                                        "REG_RESOURCE_REQUIREMENTS_LIST",
-                                        "REG_QWORD"};
-    return type < sizeof names / sizeof names[0] ? names[type] : nullptr;
-}
 
 std::wstring Wide(const std::string& text)
 {
@@ -698,29 +682,10 @@ private:
         std::sort(values.begin(), values.end(),
                   [](const Value& a, const Value& b) { return Lower(a.name) < Lower(b.name); });
         for (const Value& v : values) {
-            const char* type = TypeName(v.type);
-            std::string line = std::string("reg ") + which + " " + v.name + " " +
-                               (type ? type : std::to_string(v.type)) + " " + ValueText(v);
-            Emit(line);
+            Emit(zelkosim::RegShowLine(which, v.name, v.type, v.data));
         }
     }
 
-    static std::string ValueText(const Value& v)
-    {
-        if (v.type == REG_SZ || v.type == REG_EXPAND_SZ) {
-            std::wstring text;
-            for (size_t i = 0; i + 1 < v.data.size(); i += 2) {
-                wchar_t c = (wchar_t)(v.data[i] | (v.data[i + 1] << 8));
-                if (c == 0)
-                    break;
-                text += c;
-            }
-            return Narrow(text);
-        }
-        if (v.type == REG_DWORD && v.data.size() == 4)
-            return std::to_string(ZelkoGetU32(v.data.data()));
-        return std::to_string(v.data.size());
-    }
 
     // ---- the tool -------------------------------------------------------------------------------
     // The tool's handle to "\\.\Zelkode", opened when first needed and again after an unplug.

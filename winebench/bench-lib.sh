@@ -1,0 +1,74 @@
+# Shared by the Wine bench scripts (source it after setting `here`): the log, the
+# time-boxed program runs, and the named checks with their closing summary.
+#
+#   bench_open NAME        the log (kept on failure) and the clock
+#   run SECS PROGRAM ARGS  a Wine program, time-boxed, output without CRs (copied to the log)
+#   check NAME EXPECTED ACTUAL / skip NAME REASON
+#   trap bench_finish EXIT the PASS/FAIL/SKIP list and the exit status
+# BENCH_BUDGET (seconds, default 150): later Wine programs are not started, so a hung
+# driver cannot push a script past its time.
+
+bench_open() {
+  bench_name=$1
+  bench_note=""
+  log=$(mktemp "${TMPDIR:-/tmp}/test-$bench_name.XXXXXX.log")
+  started=$SECONDS
+  results=()
+  failures=0
+  budget=${BENCH_BUDGET:-150}
+}
+
+say() { echo "[$((SECONDS - started))s] $*" >>"$log"; }
+
+check() {
+  local name=$1 expected=$2 actual=$3
+  say "check $name: expected [$expected] got [$actual]"
+  if [ "$actual" = "$expected" ]; then
+    results+=("PASS $name")
+  else
+    results+=("FAIL $name: expected [$expected], got [$actual]")
+    failures=$((failures + 1))
+  fi
+}
+
+skip() { results+=("SKIP $1 ($2)"); }
+
+bench_finish() {
+  local rc=$?
+  trap - EXIT
+  say "teardown"
+  wine_teardown >>"$log" 2>&1 || true
+  echo "test-$bench_name: ${#results[@]} checks in $((SECONDS - started)) s$bench_note"
+  local r
+  for r in "${results[@]}"; do echo "  $r"; done
+  if [ "$failures" -gt 0 ] || [ "$rc" -ne 0 ]; then
+    echo "test-$bench_name: FAILED ($failures failed checks); log: $log"
+    echo "---- last lines of the log"
+    tail -n 40 "$log"
+    exit 1
+  fi
+  rm -f "$log"
+  echo "test-$bench_name: all checks passed"
+  exit 0
+}
+
+# Output goes to a file of its own (never a pipe: Wine's background processes
+# would inherit it), then without CRs to the log and to standard output.
+run() {  # run SECS PROGRAM ARGS...
+  local secs=$1
+  shift
+  local out rc=0
+  if [ $((SECONDS - started)) -ge "$budget" ]; then
+    say "not run (time budget of $budget s spent): $*"
+    echo "not run: time budget spent"
+    return
+  fi
+  out=$(mktemp "$WINE_TMP/out.XXXXXX")
+  say "run $(basename "$1") ${*:2}"
+  wine_run "$secs" "$@" >"$out" 2>>"$log" </dev/null || rc=$?
+  tr -d '\r' <"$out" >"$out.lf"
+  cat "$out.lf" >>"$log"
+  [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] && echo "timeout after $secs s"
+  [ "$rc" -ne 0 ] && say "exit code $rc"
+  cat "$out.lf"
+}
