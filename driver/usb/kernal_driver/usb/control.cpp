@@ -109,6 +109,34 @@ NTSTATUS ReadEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
     return STATUS_PENDING;
 }
 
+// With the lock held: takes the oldest held read off the list and fills it with
+// the oldest event, if any. Null when no read is held.
+PENDING_READ* TakeHeldReadLocked(PDEVICE_EXTENSION dx, ULONG_PTR* information)
+{
+    *information = 0;
+    if (IsListEmpty(&g_zelko.pendingReadList))
+        return NULL;
+    auto* entry = CONTAINING_RECORD(RemoveHeadList(&g_zelko.pendingReadList), PENDING_READ, links);
+    PIRP irp = entry->irp;
+    if (IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.OutputBufferLength >= ZELKO_SHORT_EVENT_BYTES) {
+        UCHAR code;
+        USHORT x, y;
+        if (GetDataInput(dx->inputQueue, &code, &x, &y)) {
+            WriteShortEvent(irp->AssociatedIrp.SystemBuffer, code, x, y);
+            *information = ZELKO_SHORT_EVENT_BYTES;
+        }
+    }
+    return entry;
+}
+
+// Outside the lock: the held read ends with what it was given.
+void CompleteHeldRead(PENDING_READ* entry, ULONG_PTR information)
+{
+    PIRP irp = entry->irp;
+    ExFreePool(entry);
+    CompleteIrp(irp, STATUS_SUCCESS, information);
+}
+
 }  // namespace
 
 void ProcessReport(PDEVICE_EXTENSION dx, const UCHAR* report)
@@ -121,39 +149,31 @@ void ProcessReport(PDEVICE_EXTENSION dx, const UCHAR* report)
     TouchContext ctx = {dx->settings, dx->touch, g_zelko.window};
     ReportResult result;
     InterpretReport(ctx, *(const TouchReport*)report, clock, result);
-    if (result.count) {
-        KIRQL irql;
-        KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
-        for (unsigned i = 0; i < result.count; ++i)
-            SaveInputData(dx->inputQueue, result.events[i].code, result.events[i].x, result.events[i].y);
-        KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
-    }
-    if (result.completeHeldRead)
-        ProcessOnePendingIrp(dx);
+    if (!result.count && !result.completeHeldRead)
+        return;
+
+    // One pass under the lock: queue the report's events, then hand the oldest
+    // to the oldest held read.
+    KIRQL irql;
+    KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
+    for (unsigned i = 0; i < result.count; ++i)
+        SaveInputData(dx->inputQueue, result.events[i].code, result.events[i].x, result.events[i].y);
+    ULONG_PTR information = 0;
+    PENDING_READ* held = result.completeHeldRead ? TakeHeldReadLocked(dx, &information) : NULL;
+    KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+    if (held)
+        CompleteHeldRead(held, information);
 }
 
 void ProcessOnePendingIrp(PDEVICE_EXTENSION dx)
 {
     KIRQL irql;
     KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
-    if (IsListEmpty(&g_zelko.pendingReadList)) {
-        KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
-        return;
-    }
-    auto* entry = CONTAINING_RECORD(RemoveHeadList(&g_zelko.pendingReadList), PENDING_READ, links);
-    PIRP irp = entry->irp;
-    ULONG_PTR information = 0;
-    if (IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.OutputBufferLength >= ZELKO_SHORT_EVENT_BYTES) {
-        UCHAR code;
-        USHORT x, y;
-        if (GetDataInput(dx->inputQueue, &code, &x, &y)) {
-            WriteShortEvent(irp->AssociatedIrp.SystemBuffer, code, x, y);
-            information = ZELKO_SHORT_EVENT_BYTES;
-        }
-    }
+    ULONG_PTR information;
+    PENDING_READ* held = TakeHeldReadLocked(dx, &information);
     KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
-    ExFreePool(entry);
-    CompleteIrp(irp, STATUS_SUCCESS, information);
+    if (held)
+        CompleteHeldRead(held, information);
 }
 
 void AbortPendingReads()
