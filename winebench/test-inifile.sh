@@ -6,35 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build/win64}
-exe=$build/winebench/inicompare/inicompare.exe
-if [ ! -f "$exe" ]; then
-  echo "test-inifile: $exe is missing (build the win64 preset first)" >&2
-  exit 1
-fi
-
 # shellcheck source=wine-env.sh
 source "$here/wine-env.sh"
-wine_setup inifile
-
-work="$WINE_TMP/files"
-mkdir -p "$work"
-rc=0
-wine_run 120 "$exe" "$(wine_winpath "$work")" >"$WINE_TMP/out.txt" 2>"$WINE_TMP/err.txt" || rc=$?
-tr -d '\r' <"$WINE_TMP/out.txt" >"$WINE_TMP/out-lf.txt"
-
-summary=$(grep -E '^inicompare: [0-9]+ passed, [0-9]+ failed$' "$WINE_TMP/out-lf.txt" || true)
-if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
-  echo "test-inifile: inicompare timed out"
-  rc=1
-elif [ -z "$summary" ]; then
-  echo "test-inifile: inicompare gave no summary (exit code $rc)"
-  sed -n '1,20p' "$WINE_TMP/err.txt"
-  rc=1
-fi
-grep '^DIFF' "$WINE_TMP/out-lf.txt" || true
-[ -n "$summary" ] && echo "$summary"
-if [ "$rc" -ne 0 ]; then
-  echo "test-inifile: FAILED"
-  exit 1
-fi
-echo "test-inifile: the native reader matches GetPrivateProfileStringA"
+wine_compare inifile "$build/winebench/inicompare/inicompare.exe" \
+  "the native reader matches GetPrivateProfileStringA"

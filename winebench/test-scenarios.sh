@@ -99,7 +99,6 @@ side_by_side() {  # TITLE LEFT-NAME LEFT-FILE RIGHT-NAME RIGHT-FILE
 
 # ---------------------------------------------------------------------------
 
-export WINEDEBUG=${WINEDEBUG:-fixme-all,fixme+ntoskrnl,fixme+plugplay,fixme+usbd,err-winediag,err-systray}
 # shellcheck source=wine-env.sh
 source "$here/wine-env.sh"
 # shellcheck source=zelko-install.sh

@@ -134,9 +134,6 @@ read_settings_key() {  # KEY
 
 # ---------------------------------------------------------------------------
 
-# Wine's own complaints about the drivers (errors, and unimplemented kernel calls) go
-# to the log; the driver hosts inherit the log as their stderr from the first command.
-export WINEDEBUG=${WINEDEBUG:-fixme-all,fixme+ntoskrnl,fixme+plugplay,fixme+usbd,err-winediag,err-systray}
 # shellcheck source=wine-env.sh
 source "$here/wine-env.sh"
 # shellcheck source=zelko-install.sh

@@ -77,3 +77,37 @@ wine_teardown() {
   WINE_TMP=
   return $rc
 }
+
+# wine_compare NAME EXE PASS_TEXT: a fresh prefix, then EXE run with a work folder
+# as its argument. EXE compares something native with what Wine's Windows does and
+# ends with "<exe>: N passed, M failed"; its DIFF lines and that summary are shown.
+# Exits the script: 0 when the summary says no failure, else 1.
+wine_compare() {
+  local name=$1 exe=$2 pass_text=$3 prog rc=0 summary
+  prog=$(basename "$exe" .exe)
+  if [ ! -f "$exe" ]; then
+    echo "test-$name: $exe is missing (build the win64 preset first)" >&2
+    exit 1
+  fi
+  wine_setup "$name" || exit 1
+  mkdir -p "$WINE_TMP/files"
+  wine_run 120 "$exe" "$(wine_winpath "$WINE_TMP/files")" >"$WINE_TMP/out.txt" 2>"$WINE_TMP/err.txt" || rc=$?
+  tr -d '\r' <"$WINE_TMP/out.txt" >"$WINE_TMP/out-lf.txt"
+  summary=$(grep -E "^$prog: [0-9]+ passed, [0-9]+ failed\$" "$WINE_TMP/out-lf.txt" || true)
+  if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
+    echo "test-$name: $prog timed out"
+    rc=1
+  elif [ -z "$summary" ]; then
+    echo "test-$name: $prog gave no summary (exit code $rc)"
+    sed -n '1,20p' "$WINE_TMP/err.txt"
+    rc=1
+  fi
+  grep '^DIFF' "$WINE_TMP/out-lf.txt" || true
+  [ -n "$summary" ] && echo "$summary"
+  if [ "$rc" -ne 0 ]; then
+    echo "test-$name: FAILED"
+    exit 1
+  fi
+  echo "test-$name: $pass_text"
+  exit 0
+}

@@ -16,6 +16,10 @@
 # "root ok ...", "wait held=1 ok" when they worked); returns 0 when all three worked.
 # The folders go under $WINE_TMP (package/, bus/).
 
+# Wine's own complaints about the drivers (errors, and unimplemented kernel calls) go
+# to the caller's log; the driver hosts inherit it as their stderr from the first command.
+export WINEDEBUG=${WINEDEBUG:-fixme-all,fixme+ntoskrnl,fixme+plugplay,fixme+usbd,err-winediag,err-systray}
+
 zelko_install() {
   local run=$1 package_inf=$2 zelko_sys=$3 bus_sys=$4 bus_inf=$5 devinst=$6 vusbctl=$7
   local pkg=$WINE_TMP/package bench=$WINE_TMP/bus
