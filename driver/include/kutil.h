@@ -45,6 +45,16 @@ inline NTSTATUS ForwardAndWait(PDEVICE_OBJECT lower, PIRP irp)
     return irp->IoStatus.Status;
 }
 
+// A copy of a block in pool memory (a PnP id or text answer, which its receiver
+// frees); null when there is no memory.
+inline PVOID PoolCopy(POOL_TYPE type, const void* data, ULONG bytes, ULONG tag)
+{
+    PVOID p = ExAllocatePoolWithTag(type, bytes, tag);
+    if (p)
+        RtlCopyMemory(p, data, bytes);
+    return p;
+}
+
 // Sends an internal device-control request with its two arguments and waits for
 // it without time limit: a failing call's status, or the one it completed with.
 inline NTSTATUS SendInternalSync(PDEVICE_OBJECT target, ULONG code, PVOID argument1, PVOID argument2)

@@ -10,6 +10,7 @@
 //  - a control device for the checker (dravck.exe), and two probes of the
 //    kernel services a consumer of Zelko's interface depends on.
 #include "ddk.h"
+#include "kutil.h"
 #include "dravbench.h"
 
 namespace dravbench {
@@ -50,10 +51,7 @@ int KindOf(PDEVICE_OBJECT device) { return ((SimpleExtension*)device->DeviceExte
 
 NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information)
 {
-    irp->IoStatus.Status = status;
-    irp->IoStatus.Information = information;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
-    return status;
+    return kutil::CompleteIrp(irp, status, information);
 }
 
 NTSTATUS NTAPI SignalEvent(PDEVICE_OBJECT, PIRP, PVOID context)
@@ -173,14 +171,7 @@ void ProbePlatform(BusExtension* bus, PDRIVER_OBJECT driver)
 }
 
 // ---- the child device (root\DRAVLINE) -------------------------------------------------------------
-PWCHAR PoolText(const WCHAR* text, ULONG bytes)
-{
-    PWCHAR p = (PWCHAR)ExAllocatePoolWithTag(PagedPool, bytes, TAG);
-    if (p)
-        RtlCopyMemory(p, text, bytes);
-    return p;
-}
-#define POOL_TEXT(lit) PoolText(lit, sizeof(lit))
+#define POOL_TEXT(lit) ((PWCHAR)kutil::PoolCopy(PagedPool, lit, sizeof(lit), TAG))
 
 NTSTATUS ChildQueryId(PIRP irp)
 {

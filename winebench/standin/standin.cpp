@@ -7,6 +7,7 @@
 // (x, y, touch status) or the no-event marker; every 16-byte command is accepted.
 // No mapping, no settings, no consumers.
 #include "ddk.h"
+#include "kutil.h"
 
 #include "zelkoioctl.h"
 
@@ -31,12 +32,9 @@ struct Extension {
     bool started;
 };
 
-NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR info)
+NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information)
 {
-    irp->IoStatus.Status = status;
-    irp->IoStatus.Information = info;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
-    return status;
+    return kutil::CompleteIrp(irp, status, information);
 }
 
 // One synchronous internal request to the bus.

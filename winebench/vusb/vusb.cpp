@@ -6,6 +6,7 @@
 // the test inject reports and read failures, set the port state and read what
 // the bus has seen. Test-only: never shipped.
 #include "ddk.h"
+#include "kutil.h"
 
 #include "vusbctl.h"
 
@@ -87,10 +88,7 @@ PDEVICE_OBJECT g_control;     // the control device, while the bus exists
 
 NTSTATUS CompleteRequest(PIRP irp, NTSTATUS status, ULONG_PTR information)
 {
-    irp->IoStatus.Status = status;
-    irp->IoStatus.Information = information;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
-    return status;
+    return kutil::CompleteIrp(irp, status, information);
 }
 
 // ---------------------------------------------------------------------------
@@ -418,12 +416,10 @@ NTSTATUS FrameInternalControl(PIRP irp)
 // ---------------------------------------------------------------------------
 // The frame's PnP and power requests.
 
-PWCHAR PoolString(const WCHAR* text, ULONG chars)  // chars includes every terminator
+// chars includes every terminator
+PWCHAR PoolString(const WCHAR* text, ULONG chars)
 {
-    PWCHAR p = (PWCHAR)ExAllocatePoolWithTag(PagedPool, chars * sizeof(WCHAR), TAG);
-    if (p)
-        RtlCopyMemory(p, text, chars * sizeof(WCHAR));
-    return p;
+    return (PWCHAR)kutil::PoolCopy(PagedPool, text, chars * sizeof(WCHAR), TAG);
 }
 
 #define POOL_STRING(lit) PoolString(lit, sizeof(lit) / sizeof(WCHAR))
