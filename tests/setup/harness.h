@@ -13,7 +13,7 @@
 #include "installer.h"
 #include "langtext.h"
 #include "platform.h"
-#include "setupapi_recording.h"
+#include "setupcalls_recording.h"
 
 namespace setuptest {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "appplatform.h"
-#include "setupapi.h"
+#include "setupcalls.h"
 
 namespace setup {
 

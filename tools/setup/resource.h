@@ -1,6 +1,10 @@
 // Resource ids of the installer (setup.rc and the code alike).
 #pragma once
 
+#ifndef IDC_STATIC
+#define IDC_STATIC -1
+#endif
+
 #define IDI_SETUP 128
 #define IDD_SETUP 129
 

@@ -1,7 +1,7 @@
 // The setup API calls the installer makes (SETUPAPI, plus the two kernel32 queries
 // that only the driver steps use), behind one narrow interface of the installer's
-// own. Under Windows it is setupapi_win32.cpp (thin: each call is the Win32 call of
-// the same name); natively it is RecordingSetupApi (setupapi_recording.h), which
+// own. Under Windows it is setupcalls_win32.cpp (thin: each call is the Win32 call of
+// the same name); natively it is RecordingSetupApi (setupcalls_recording.h), which
 // records every call and answers as a test tells it.
 //
 // Conventions as in appplatform.h: handles are opaque, nullptr is an invalid handle
@@ -136,5 +136,8 @@ class SetupApi {
   // SetupDiCallClassInstaller(function, set, device).
   virtual bool DiCallClassInstaller(std::uint32_t function, DevInfoSet set, DevInfoData* device) = 0;
 };
+
+// The Win32 setup API (defined in the Windows builds only).
+SetupApi& DefaultSetupApi();
 
 }  // namespace setup

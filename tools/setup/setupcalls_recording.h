@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "setupapi.h"
+#include "setupcalls.h"
 
 namespace setup {
 

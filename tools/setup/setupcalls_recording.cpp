@@ -1,4 +1,4 @@
-#include "setupapi_recording.h"
+#include "setupcalls_recording.h"
 
 #include <cstdio>
 #include <cstring>
