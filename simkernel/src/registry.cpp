@@ -11,6 +11,7 @@ namespace {
 
 struct Key {
     std::vector<registry::Value> values;
+    std::string name;  // the last path element as first created (its case kept)
 };
 
 std::recursive_mutex g_lock;
@@ -119,8 +120,24 @@ bool CreateKey(const std::string& key)
     std::string k = Normalize(key);
     if (k.empty() || k[0] != '\\')
         return false;
-    for (std::string p = k; !p.empty(); p = Parent(p))
-        g_keys[p];
+    // The case of each element as the caller wrote it, for SubKeys.
+    std::string written = key;
+    for (auto& c : written)
+        if (c == '/')
+            c = '\\';
+    while (!written.empty() && written.back() == '\\')
+        written.pop_back();
+    for (std::string p = k; !p.empty(); p = Parent(p)) {
+        Key& entry = g_keys[p];
+        std::string element = p.substr(p.rfind('\\') + 1);
+        if (entry.name.empty()) {
+            const auto pos = written.rfind('\\');
+            std::string tail = pos == std::string::npos ? written : written.substr(pos + 1);
+            entry.name = detail::Lower(tail) == element ? tail : element;
+        }
+        const auto pos = written.rfind('\\');
+        written = pos == std::string::npos ? std::string() : written.substr(0, pos);
+    }
     return true;
 }
 
@@ -195,6 +212,38 @@ std::vector<Value> Values(const std::string& key)
     std::sort(r.begin(), r.end(),
               [](const Value& a, const Value& b) { return detail::Lower(a.name) < detail::Lower(b.name); });
     return r;
+}
+
+std::vector<std::string> SubKeys(const std::string& key)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    const std::string k = Normalize(key);
+    std::vector<std::string> r;
+    if (!FindKey(k))
+        return r;
+    const std::string prefix = k + "\\";
+    for (auto it = g_keys.lower_bound(prefix); it != g_keys.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+         ++it)
+        if (it->first.find('\\', prefix.size()) == std::string::npos)
+            r.push_back(it->second.name.empty() ? it->first.substr(prefix.size()) : it->second.name);
+    std::sort(r.begin(), r.end(),
+              [](const std::string& a, const std::string& b) { return detail::Lower(a) < detail::Lower(b); });
+    return r;
+}
+
+bool DeleteKey(const std::string& key)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    const std::string k = Normalize(key);
+    auto it = g_keys.find(k);
+    if (it == g_keys.end())
+        return false;
+    const std::string prefix = k + "\\";
+    auto child = g_keys.lower_bound(prefix);
+    if (child != g_keys.end() && child->first.compare(0, prefix.size(), prefix) == 0)
+        return false;
+    g_keys.erase(it);
+    return true;
 }
 
 }  // namespace registry

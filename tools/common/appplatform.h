@@ -205,5 +205,7 @@ Platform& CurrentAppPlatform();
 // Installs a platform for the programs and the skin library alike (tests); nullptr
 // restores the default. Returns the previous one.
 Platform* SetAppPlatform(Platform* platform);
+// The default platform of this build (defined by the platform file that is built).
+Platform& DefaultAppPlatform();
 
 }  // namespace app

@@ -60,6 +60,10 @@ bool KeyExists(const std::string& key);
 bool CreateKey(const std::string& key);
 std::vector<Value> Values(const std::string& key);  // sorted by name, case-insensitively
 std::string Normalize(const std::string& key);      // canonical lower-case kernel form
+// The names of the key's direct subkeys (as first created), sorted case-insensitively.
+std::vector<std::string> SubKeys(const std::string& key);
+// Deletes a key that has no subkeys (with its values); false when missing or not empty.
+bool DeleteKey(const std::string& key);
 }  // namespace registry
 
 // ---- user mode ------------------------------------------------------------------------
