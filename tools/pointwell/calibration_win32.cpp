@@ -15,6 +15,9 @@ class ScreenView : public CalibrationView {
   explicit ScreenView(HWND window) : window_(window) {}
 
   skin::Rect Maximise() override {
+    // The size the window returns to when it is restored is the screen too: Wine
+    // restores a captionless popup right after showing it maximised.
+    MoveWindow(window_, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), FALSE);
     ShowWindow(window_, SW_MAXIMIZE);
     RECT r{};
     GetWindowRect(window_, &r);
