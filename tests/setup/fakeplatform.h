@@ -131,6 +131,13 @@ class FakePlatform : public app::Platform {
   bool DdeExecute(app::Handle conversation, const char* command) override;
   void DdeClose(app::Handle conversation) override;
 
+  // Uninst's calls: setup never makes them.
+  std::vector<std::string> FindFiles(const char*) override { return {}; }
+  bool DeleteAtRestart(const char*) override { return false; }
+  int RemoveDevices(const char*) override { return -1; }
+  bool DeleteService(const char*) override { return false; }
+  bool SetCurrentDirectory(const char*) override { return false; }
+
   skin::Rect region;  // what SetWindowRegion got
   bool regionSet = false;
   std::string browseTitle;

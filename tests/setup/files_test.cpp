@@ -1,7 +1,11 @@
 // The install folder tree and the file copy from filelist.ini.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <set>
+
 #include "filelist.h"
+#include "inifile.h"
 #include "harness.h"
 
 namespace setuptest {
@@ -202,6 +206,45 @@ TEST_F(CopyTest, Windows98ReadsItsOwnSection) {
   EXPECT_TRUE(installer.CopyPackageFiles("c:\\inst", &dialog));
   EXPECT_TRUE(os.Exists("c:\\inst\\Pointwell.exe"));
   EXPECT_FALSE(os.Exists("c:\\inst\\en\\license.txt"));
+}
+
+}  // namespace
+}  // namespace setuptest
+
+namespace setuptest {
+namespace {
+
+// The shipped list: both sections name every file the programs read beside them, in
+// folders setup makes, and nothing that leaves the install folder.
+TEST(ShippedFileList, NamesEveryProgramFileInBothSections) {
+  const std::string list = PACKAGE_DIR "/filelist.ini";
+  for (const char* section : {"win98", "win2k"}) {
+    char value[500];
+    skin::IniFileString(list.c_str(), section, "filenum", "0", value, sizeof value);
+    const int n = std::atoi(value);
+    std::set<std::string> names;
+    for (int i = 0; i < n; ++i) {
+      skin::IniFileString(list.c_str(), section, ("file" + std::to_string(i)).c_str(), "", value, sizeof value);
+      const std::string name = setup::EntryName(value);
+      ASSERT_TRUE(setup::EntryStaysInside(name)) << section << " " << name;
+      const std::size_t cut = name.rfind('\\');
+      const std::string folder = cut == std::string::npos ? "" : name.substr(0, cut);
+      EXPECT_TRUE(std::set<std::string>({"", "cn", "en", "tw", "nologo", "nologo\\cn", "nologo\\en", "nologo\\tw"})
+                      .count(folder))
+          << name;
+      names.insert(name);
+    }
+    EXPECT_EQ(names.size(), std::size_t(n)) << section;
+    for (const char* program : {"Pointwell.exe", "flipkey.exe", "BEEP.exe", "Uninst.exe", "lang.lg"})
+      EXPECT_TRUE(names.count(program)) << section << " " << program;
+    for (const char* lang : {"en", "tw", "cn"}) {
+      for (const char* file : {"license.txt", "main.bmp", "mainbk.bmp", "calibratebtn.bmp", "prompt.bmp",
+                               "ModeMsg.txt", "DataMsg.txt", "VerifyMsg.txt"})
+        EXPECT_TRUE(names.count(std::string(lang) + "\\" + file)) << section << " " << lang << " " << file;
+      for (const char* file : {"main.bmp", "mainbk.bmp"})
+        EXPECT_TRUE(names.count(std::string("nologo\\") + lang + "\\" + file)) << section << " " << file;
+    }
+  }
 }
 
 }  // namespace

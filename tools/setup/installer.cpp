@@ -366,7 +366,7 @@ bool Installer::InstallServiceDevice() {
 
   // The driver file, by the file queue: the device is installed without file copies.
   QueueRun files;
-  if (CommitQueue(inf, "MOUSE", os_.SystemDirectory(), "Dravick.Files", &files)) CloseQueue(&files);
+  if (CommitQueue(inf, "MOUSE", os_.SystemDirectory(), "Dravick", &files)) CloseQueue(&files);
 
   InfHandle hinf = api_.OpenInf(inf.c_str(), "MOUSE");
   if (!hinf) return false;
@@ -390,7 +390,7 @@ bool Installer::InstallServiceDevice() {
         params.driverPath = inf;
         ok = api_.DiSetDeviceInstallParams(set, &device, params);
       }
-      for (const auto& [type, section] : {std::pair{kDiregDev, "Dravick1"}, std::pair{kDiregDrv, "Dravick"}}) {
+      for (const auto& [type, section] : {std::pair{kDiregDev, "Dravick1"}, std::pair{kDiregDrv, "Dravick.DriverKey"}}) {
         if (!ok) break;
         app::RegKey key = api_.DiCreateDevRegKey(set, &device, kDicsFlagGlobal, 0, type, hinf, section);
         if (key) os_.RegCloseKey(key);
