@@ -25,12 +25,12 @@ namespace pointwell {
 namespace {
 
 // Zelko's control device as a script: samples waiting to be read (then the
-// no-event record), and every command received.
-class ScriptedDevice : public DeviceIo {
+// no-event record), and every command received. It answers the native platform's
+// device calls.
+class ScriptedDevice {
  public:
-  Handle Open(const char*) override { return this; }
-  bool Control(Handle, std::uint32_t code, const void* in, std::uint32_t, void* out,
-               std::uint32_t outSize, std::uint32_t* returned) override {
+  bool Control(std::uint32_t code, const void* in, void* out, std::uint32_t outSize,
+               std::uint32_t* returned) {
     if (code == IOCTL_ZELKO_COMMAND) {
       commands.push_back(static_cast<const std::uint8_t*>(in)[0]);
       log->push_back("command " + std::to_string(commands.back()));
@@ -53,9 +53,6 @@ class ScriptedDevice : public DeviceIo {
     ++reads;
     return true;
   }
-  void Close(Handle) override {}
-  std::uint32_t LastError() override { return 0; }
-
   struct Sample {
     std::uint32_t x, y, status;
   };
@@ -68,15 +65,24 @@ class ScriptedDevice : public DeviceIo {
 // The main dialog's side: a tool key in memory, and a log of what was done in order.
 class FakeHost : public CalibrationHost {
  public:
-  explicit FakeHost(app::NativeAppPlatform& platform) : link(device), reader(link) {
+  explicit FakeHost(app::NativeAppPlatform& platform) {
     mainWindow = platform.AddWindow("Pointwell");
     device.log = &log;
+    platform.deviceHook = [this](std::uint32_t code, const void* in, std::uint32_t, void* out,
+                                 std::uint32_t outSize, std::uint32_t* returned) {
+      return device.Control(code, in, out, outSize, returned);
+    };
+    // Opened on the test's platform, as the tool opens it at start; and the
+    // process's first touch is ahead again.
+    app::Platform* previous = app::SetAppPlatform(&platform);
     link.Open();
+    app::SetAppPlatform(previous);
+    ResetTouchEventMemory();
   }
 
   bool DevicePresent() override { return present; }
   DeviceLink& Link() override { return link; }
-  int ReadTouchEvent(TouchEvent* event) override { return reader.Read(event); }
+  int ReadTouchEvent(TouchEvent* event) override { return pointwell::ReadTouchEvent(link, event); }
   app::Window MainWindow() override { return mainWindow; }
   void EnsureKey() override {
     log.push_back("EnsureKey");
@@ -114,7 +120,6 @@ class FakeHost : public CalibrationHost {
 
   ScriptedDevice device;
   DeviceLink link;
-  TouchEventReader reader;
   bool present = true;
   bool keyExists = true;
   app::Window mainWindow = nullptr;
