@@ -30,7 +30,7 @@ source "$here/bench-lib.sh"
 bench_builds "$0" "${1:-}"
 build=$(cd "$1" 2>/dev/null && pwd) || build=$1
 
-zelko_inf=$here/../package/zelkron2kxp.inf
+zelko_inf=$here/../package/2000xp/zelkron2kxp.inf
 miravel_inf=$here/../package/miravel.inf
 zelko=$build/driver/usb/kernal_driver/usb/Zelko.sys
 miravel=$build/winebench/miravelbench/MiravelBench.sys

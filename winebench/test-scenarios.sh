@@ -4,7 +4,7 @@
 # Each scenario in zelkosim/scenarios/*.zs that uses only what the Wine bench can do
 # runs twice:
 #   - under Wine with zsrun (winebench/zsrun): the real Zelko.sys from
-#     package/zelkron2kxp.inf on the bench's virtual USB bus, installed as
+#     package/2000xp/zelkron2kxp.inf on the bench's virtual USB bus, installed as
 #     test-zelko.sh installs it (zelko-install.sh);
 #   - natively with zelkosim --consumer none (the simulated kernel).
 # The two outputs must be equal, and equal to the scenario's X.out. A difference is
@@ -34,7 +34,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 simbuild=$(cd "${2:-$root/build/sim}" 2>/dev/null && pwd) || simbuild=${2:-$root/build/sim}
 scenario_dir=$root/zelkosim/scenarios
-package_inf=$root/package/zelkron2kxp.inf
+package_inf=$root/package/2000xp/zelkron2kxp.inf
 
 zelkosim=$simbuild/zelkosim/zelkosim
 if [ ! -x "$zelkosim" ]; then
