@@ -9,14 +9,64 @@
 #                          the checks that follow are named ARCH.NAME. Returns 1 after
 #                          recording a SKIP (the architecture cannot run here) or a FAIL
 #   bench_prefix_end       ends that prefix (wineserver, Xvfb, temp folder)
+#   bench_builds SCRIPT BUILD_DIR [OPTION...]   see below: one bench, both builds
 # BENCH_BUDGET (seconds, default 150): later Wine programs are not started, so a hung
 # driver cannot push a script past its time.
 
+# Every bench runs on both builds. A script calls `bench_builds "$0" "${1:-}" [OPTION...]`
+# before its own work. Without a BUILD_DIR that runs `SCRIPT [OPTION...] BUILD` for the
+# i686 build (build/win32, in a win32 prefix), then for the x86_64 build (build/win64,
+# in a win64 prefix), and exits: 1 when either failed. With a BUILD_DIR it sets
+# BENCH_ARCH from that build's toolchain and returns, or, when that architecture cannot
+# run here, prints a SKIP line with the reason and exits 0.
+# WINE_BENCH_PARALLEL=1 runs the two builds at the same time (outputs shown in order).
+bench_builds() {
+  local script=$1 build=$2 name why
+  shift 2
+  name=$(basename "$script" .sh)
+  declare -F wine_arch_ok >/dev/null || source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+  if [ -n "$build" ]; then
+    BENCH_ARCH=$(bench_build_arch "$build")
+    if ! why=$(wine_arch_ok "$BENCH_ARCH"); then
+      echo "SKIP $name ($BENCH_ARCH): $why"
+      exit 0
+    fi
+    return 0
+  fi
+  local root arch rc=0 outs=() pids=() k
+  root=$(cd "$(dirname "$script")/.." && pwd)
+  for arch in win32 win64; do
+    if [ "${WINE_BENCH_PARALLEL:-0}" = 1 ]; then
+      outs+=("$(mktemp "${TMPDIR:-/tmp}/$name-$arch.XXXXXX.out")")
+      bash "$script" "$@" "$root/build/$arch" >"${outs[-1]}" 2>&1 &
+      pids+=($!)
+    else
+      bash "$script" "$@" "$root/build/$arch" || rc=1
+    fi
+  done
+  for k in "${!pids[@]}"; do
+    wait "${pids[$k]}" || rc=1
+    cat "${outs[$k]}"
+    rm -f "${outs[$k]}"
+  done
+  exit $rc
+}
+
+bench_build_arch() {  # bench_build_arch BUILD_DIR: win32 or win64, from its toolchain
+  if grep -qs '^CMAKE_C_COMPILER[^=]*=.*i686-w64-mingw32' "$1/CMakeCache.txt"; then
+    echo win32
+  elif grep -qs '^CMAKE_C_COMPILER[^=]*=.*x86_64-w64-mingw32' "$1/CMakeCache.txt"; then
+    echo win64
+  else
+    case $(basename "$1") in *32*) echo win32 ;; *) echo win64 ;; esac
+  fi
+}
+
 bench_open() {
-  bench_name=$1
+  bench_name=$1${BENCH_ARCH:+ ($BENCH_ARCH)}
   bench_note=""
   bench_arch=""
-  log=$(mktemp "${TMPDIR:-/tmp}/test-$bench_name.XXXXXX.log")
+  log=$(mktemp "${TMPDIR:-/tmp}/test-$1${BENCH_ARCH:+-$BENCH_ARCH}.XXXXXX.log")
   started=$SECONDS
   results=()
   failures=0

@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# Zelko.sys on Wine's kernel: installed from package/zelkron2kxp.inf for the touch
+# Zelko.sys on Wine's kernel: installed from package/2000xp/zelkron2kxp.inf for the touch
 # frame that the test bench's virtual USB bus (ZkVusb.sys) plays, then driven through
 # its control interface (zkprobe.exe, on Pointwell's device link) while vusbctl.exe
 # injects reports, read failures and port states and reads what the bus has seen.
 #
-#   winebench/test-zelko.sh [--standin] [BUILD_DIR]     (BUILD_DIR: build/win64)
+#   winebench/test-zelko.sh [--standin] [BUILD_DIR]
 #
+# Without BUILD_DIR: the i686 build (build/win32) in a win32 prefix, then the x86_64
+# build (build/win64) in a win64 prefix, with the same checks; with it, that build only.
 # --standin installs winebench/standin (raw reports only) in Zelko's place, to check
 # the bench itself; the checks that need Zelko's mapping, settings or consumer reads
-# are then skipped. ZELKO_SYS=path installs that file as Zelko.sys instead of the build's.
+# are then skipped. ZELKO_SYS=path installs that file as Zelko.sys instead of the build's
+# (give the BUILD_DIR of its architecture).
 #
 # Each check is a named step with an expected value; the list of PASS/FAIL/SKIP lines
 # comes at the end. Exits non-zero on any failed check; the log (every command and its
-# output) is kept on failure and its path printed. Without wine64 the script prints a
-# SKIP line and exits 0.
+# output) is kept on failure and its path printed. Where an architecture cannot run
+# (no 32-bit Wine, no IA32 emulation: "Exec format error"), a SKIP line says why.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,14 +25,13 @@ if [ "${1:-}" = "--standin" ]; then
   standin=1
   shift
 fi
-build=$(cd "${1:-$here/../build/win64}" 2>/dev/null && pwd) || build=${1:-$here/../build/win64}
-package_inf=$here/../package/zelkron2kxp.inf
-
-WINE_BIN=${WINE_BIN:-/usr/lib/wine/wine64}
-if [ ! -x "$WINE_BIN" ]; then
-  echo "SKIP test-zelko: wine64 is not installed ($WINE_BIN)"
-  exit 0
-fi
+# shellcheck source=wine-env.sh
+source "$here/wine-env.sh"
+# shellcheck source=bench-lib.sh
+source "$here/bench-lib.sh"
+if [ "$standin" = 1 ]; then bench_builds "$0" "${1:-}" --standin; else bench_builds "$0" "${1:-}"; fi
+build=$(cd "$1" 2>/dev/null && pwd) || build=$1
+package_inf=$here/../package/2000xp/zelkron2kxp.inf
 
 if [ "$standin" = 1 ]; then
   driver=$build/winebench/standin/ZkStandin.sys
@@ -43,14 +45,12 @@ probe=$build/winebench/zelkoprobe/zkprobe.exe
 devinst=$build/winebench/devinst/devinst.exe
 for f in "$driver" "$bus_sys" "$bus_inf" "$vusbctl" "$probe" "$devinst" "$package_inf"; do
   if [ ! -f "$f" ]; then
-    echo "test-zelko: $f is missing (build the win64 preset first)" >&2
+    echo "test-zelko ($BENCH_ARCH): $f is missing (build the $BENCH_ARCH preset first)" >&2
     exit 1
   fi
 done
 
 BENCH_BUDGET=${TEST_ZELKO_BUDGET:-${BENCH_BUDGET:-150}}
-# shellcheck source=bench-lib.sh
-source "$here/bench-lib.sh"
 bench_open zelko
 [ "$standin" = 1 ] && bench_note=" (stand-in driver)"
 
@@ -134,12 +134,10 @@ read_settings_key() {  # KEY
 
 # ---------------------------------------------------------------------------
 
-# shellcheck source=wine-env.sh
-source "$here/wine-env.sh"
 # shellcheck source=zelko-install.sh
 source "$here/zelko-install.sh"
-say "build $build, driver $driver"
-if ! wine_setup zelko >>"$log" 2>&1; then
+say "build $build ($BENCH_ARCH), driver $driver"
+if ! wine_setup zelko "$BENCH_ARCH" >>"$log" 2>&1; then
   trap bench_finish EXIT
   check prefix.create "ok" "failed"
   exit 1

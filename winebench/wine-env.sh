@@ -4,7 +4,8 @@
 #                          reason (for a SKIP line) and returns 1
 #   wine_setup [NAME [ARCH]]  fresh prefix of ARCH (win32: the 32-bit loader with
 #                          WINEARCH=win32; win64, the default: wine64) under a new temp
-#                          folder, persistent wineserver; WINE_ARCH says which
+#                          folder (a copy of a booted template prefix kept between runs),
+#                          persistent wineserver; WINE_ARCH says which
 #   wine_run SECS CMD..    runs CMD (a Windows program and its arguments) under the prefix's
 #                          loader, time-boxed; its exit code is returned (124 on time-out)
 #   wine_winpath PATH      the Windows form (Z:\...) of a Linux path
@@ -22,7 +23,9 @@
 #
 # Settings (environment, optional): WINE_BOOT_TIMEOUT (s, default 120),
 # WINE_KEEP_PREFIX=1 keeps the temp folder for inspection, WINE_GUI_SCREEN (Xvfb screen,
-# default 1024x768x24), WINE_LOCALE_DIR (where compiled locales are kept between runs).
+# default 1024x768x24), WINE_LOCALE_DIR (where compiled locales are kept between runs),
+# WINE_TEMPLATE_DIR (where the booted template prefixes are kept; about 0.6 GB each),
+# WINE_PREFIX_TEMPLATE=0 boots every prefix afresh.
 
 WINE64_BIN=${WINE64_BIN:-${WINE_BIN:-/usr/lib/wine/wine64}}
 WINE32_BIN=${WINE32_BIN:-/usr/lib/wine/wine}
@@ -79,8 +82,67 @@ wine_arch_ok() {
   return 1
 }
 
+# wine_boot DIR ARCH LOG: a fresh prefix of ARCH booted in DIR, its server settled
+# (registry written, boot processes ended); Wine's output goes to LOG.
+wine_boot() {
+  local dir=$1 arch=$2 logf=$3 bin t0=$SECONDS
+  bin=$(wine_loader_for "$arch")
+  mkdir -p "$dir"
+  if ! WINEPREFIX=$dir WINEARCH=$arch WINELOADER=$bin timeout "$WINE_BOOT_TIMEOUT" "$bin" wineboot -i \
+    >"$logf" 2>&1 </dev/null; then
+    wine_log "wineboot failed or timed out after $((SECONDS - t0)) s (log: $logf)"
+    return 1
+  fi
+  if ! WINEPREFIX=$dir timeout "$WINE_BOOT_TIMEOUT" "$WINE_SERVER_BIN" -w; then
+    wine_log "wineserver did not settle after the boot"
+    return 1
+  fi
+}
+
+# Debian's wineserver keeps its sockets under /tmp/wine-XXXXXX, named in the prefix's
+# "wineserver" file; removed with the prefix (or before a prefix is copied).
+wine_server_dir_remove() {
+  local name
+  name=$(cat "$1/wineserver" 2>/dev/null) || return 0
+  [[ $name =~ ^wine-[A-Za-z0-9]{6}$ ]] && rm -rf "/tmp/$name"
+  rm -f "$1/wineserver"
+}
+
+# wine_template ARCH: prints the folder of a booted prefix of ARCH that is kept between
+# runs (under WINE_TEMPLATE_DIR), booting it first when this Wine has none yet. Copying
+# it takes a second or two where a boot takes 10-20 s. One boot at a time per
+# architecture (a lock); a half-made template is never seen (made aside, then renamed).
+wine_template() {
+  local arch=$1 bin base stamp tpl
+  bin=$(wine_loader_for "$arch")
+  base=${WINE_TEMPLATE_DIR:-${TMPDIR:-/tmp}/winebench-prefix-$(id -u)}
+  # A new Wine (another version or wine.inf) gets a new template.
+  stamp=$("$bin" --version 2>/dev/null)-$(stat -c %Y /usr/share/wine/wine.inf 2>/dev/null)
+  tpl=$base/$arch-${stamp//[^A-Za-z0-9.-]/_}
+  if [ ! -d "$tpl/prefix" ]; then
+    mkdir -p "$base" || return 1
+    (
+      flock -w "$WINE_BOOT_TIMEOUT" 9 || { wine_log "the $arch template is locked by another boot"; exit 1; }
+      [ -d "$tpl/prefix" ] && exit 0
+      tmp=$(mktemp -d "$base/.boot-$arch.XXXXXX") || exit 1
+      if ! wine_boot "$tmp/prefix" "$arch" "$tmp/boot.log"; then
+        cat "$tmp/boot.log" >&2
+        rm -rf "$tmp"
+        exit 1
+      fi
+      wine_server_dir_remove "$tmp/prefix"
+      rm -rf "$base/$arch"-*  # an older Wine's
+      mv -T "$tmp" "$tpl"
+    ) 9>"$base/$arch.lock" || return 1
+  fi
+  echo "$tpl"
+}
+
+# The prefix is a copy of the architecture's template (WINE_PREFIX_TEMPLATE=0: a boot
+# of its own), served by one persistent wineserver for the test: driver hosts and
+# caches live until wine_teardown.
 wine_setup() {
-  local name=${1:-winebench} arch=${2:-win64} why
+  local name=${1:-winebench} arch=${2:-win64} why tpl how=booted
   if ! why=$(wine_arch_ok "$arch"); then
     wine_log "$why"
     return 1
@@ -95,20 +157,16 @@ wine_setup() {
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export WINEDEBUG=${WINEDEBUG:--all}
   trap wine_teardown EXIT
-  mkdir -p "$WINEPREFIX"
   local t0=$SECONDS
-  if ! timeout "$WINE_BOOT_TIMEOUT" "$WINE_BIN" wineboot -i >"$WINE_TMP/boot.log" 2>&1 </dev/null; then
-    wine_log "wineboot failed or timed out after $((SECONDS - t0)) s (log: $WINE_TMP/boot.log)"
-    return 1
-  fi
-  # Let the boot finish (registry written, boot processes ended), then keep one
-  # persistent server for the test: driver hosts and caches live until wine_teardown.
-  if ! timeout "$WINE_BOOT_TIMEOUT" "$WINESERVER" -w; then
-    wine_log "wineserver did not settle after the boot"
-    return 1
+  if [ "${WINE_PREFIX_TEMPLATE:-1}" != 0 ] && tpl=$(wine_template "$arch") &&
+    cp -a "$tpl/prefix" "$WINEPREFIX"; then
+    how="copied from $tpl"
+  else
+    rm -rf "$WINEPREFIX"
+    wine_boot "$WINEPREFIX" "$arch" "$WINE_TMP/boot.log" || return 1
   fi
   timeout 30 "$WINESERVER" -p || { wine_log "wineserver did not start"; return 1; }
-  wine_log "$arch prefix ready in $((SECONDS - t0)) s: $WINEPREFIX"
+  wine_log "$arch prefix ready in $((SECONDS - t0)) s ($how): $WINEPREFIX"
 }
 
 wine_run() {
@@ -233,6 +291,7 @@ wine_teardown() {
   if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX:-}" ]; then
     timeout 30 "$WINE_SERVER_BIN" -k 2>/dev/null || true
     timeout 30 "$WINE_SERVER_BIN" -w 2>/dev/null || true
+    wine_server_dir_remove "$WINEPREFIX"
   fi
   if [ -n "${WINE_XVFB_PID:-}" ]; then
     kill "$WINE_XVFB_PID" 2>/dev/null

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform.h"
 
@@ -190,6 +191,20 @@ class Platform : public skin::Platform {
   // image that stays valid while it plays.
   virtual bool PlayWave(const void*) { return false; }
   // Uninst:
+  // FindFirstFileA/FindNextFileA(pattern): the names (without folder) of the files
+  // that match, folders left out; empty when none.
+  virtual std::vector<std::string> FindFiles(const char* pattern) = 0;
+  // MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT): the system removes the
+  // file, or the empty folder, at the next restart (Windows NT; false on Windows 98).
+  virtual bool DeleteAtRestart(const char* path) = 0;
+  // SetupDiGetClassDevsA(nullptr, enumerator, nullptr, DIGCF_ALLCLASSES) and
+  // SetupDiCallClassInstaller(DIF_REMOVE) for each member: the number removed, -1 when
+  // the device list cannot be had (the setup API is loaded when first needed).
+  virtual int RemoveDevices(const char* enumerator) = 0;
+  // OpenSCManagerA + OpenServiceA + ControlService(SERVICE_CONTROL_STOP) +
+  // DeleteService: true when the service is deleted or marked for deletion.
+  virtual bool DeleteService(const char* name) = 0;
+  virtual bool SetCurrentDirectory(const char* path) = 0;  // SetCurrentDirectoryA
 };
 
 // One dialog of a program: its window and its controls by id. The Win32 side wraps an

@@ -969,6 +969,84 @@ bool NativeAppPlatform::PlayWave(const void* wave) {
 }
 
 // Uninst:
+namespace {
+
+bool WildMatch(const char* mask, const char* name) {
+  if (*mask == '\0') return *name == '\0';
+  if (*mask == '*') return WildMatch(mask + 1, name) || (*name && WildMatch(mask, name + 1));
+  if (*name == '\0') return false;
+  if (*mask != '?' && std::tolower((unsigned char)*mask) != std::tolower((unsigned char)*name))
+    return false;
+  return WildMatch(mask + 1, name + 1);
+}
+
+// Deletes a key and its subkeys through the platform's own calls.
+bool DeleteRegistryTree(NativeAppPlatform& p, const std::string& path) {
+  RegKey key = 0;
+  if (p.RegOpenKey(kHkeyLocalMachine, path.c_str(), kKeyAllAccess, &key) != kErrorSuccess) return false;
+  std::vector<std::string> children;
+  for (std::uint32_t i = 0;; ++i) {
+    char name[256];
+    std::uint32_t size = sizeof(name);
+    if (p.RegEnumKey(key, i, name, &size) != kErrorSuccess) break;
+    children.emplace_back(name);
+  }
+  p.RegCloseKey(key);
+  for (const std::string& child : children) DeleteRegistryTree(p, path + "\\" + child);
+  return p.RegDeleteKey(kHkeyLocalMachine, path.c_str()) == kErrorSuccess;
+}
+
+}  // namespace
+
+std::vector<std::string> NativeAppPlatform::FindFiles(const char* pattern) {
+  std::vector<std::string> names;
+  std::string p = pattern ? pattern : "";
+  const std::size_t cut = p.find_last_of("\\/");
+  const std::string folder = cut == std::string::npos ? std::string(".") : p.substr(0, cut);
+  const std::string mask = cut == std::string::npos ? p : p.substr(cut + 1);
+  const std::string host = Resolve(folder.c_str());
+  if (DIR* d = ::opendir(host.c_str())) {
+    while (dirent* e = ::readdir(d)) {
+      if (!IsDir(host + "/" + e->d_name) && WildMatch(mask.c_str(), e->d_name)) names.emplace_back(e->d_name);
+    }
+    ::closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool NativeAppPlatform::DeleteAtRestart(const char* path) {
+  if (version.platformId != 2) return Fail(kErrInvalidFunction);
+  restartDeletions.emplace_back(path ? path : "");
+  return true;
+}
+
+int NativeAppPlatform::RemoveDevices(const char* enumerator) {
+  const std::string base = std::string("SYSTEM\\CurrentControlSet\\Enum\\") + (enumerator ? enumerator : "");
+  RegKey key = 0;
+  if (RegOpenKey(kHkeyLocalMachine, base.c_str(), kKeyRead, &key) != kErrorSuccess) return 0;
+  std::vector<std::string> devices;
+  for (std::uint32_t i = 0;; ++i) {
+    char name[256];
+    std::uint32_t size = sizeof(name);
+    if (RegEnumKey(key, i, name, &size) != kErrorSuccess) break;
+    devices.emplace_back(name);
+  }
+  RegCloseKey(key);
+  int removed = 0;
+  for (const std::string& d : devices) removed += DeleteRegistryTree(*this, base + "\\" + d) ? 1 : 0;
+  return removed;
+}
+
+bool NativeAppPlatform::DeleteService(const char* name) {
+  return DeleteRegistryTree(*this, std::string("SYSTEM\\CurrentControlSet\\Services\\") + (name ? name : ""));
+}
+
+bool NativeAppPlatform::SetCurrentDirectory(const char* path) {
+  if (!path || !IsDir(Resolve(path))) return Fail(kErrPathNotFound);
+  currentDirectory = path;
+  return true;
+}
 
 // ---- the native dialog ----------------------------------------------------------------------
 

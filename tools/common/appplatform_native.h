@@ -268,6 +268,16 @@ class NativeAppPlatform : public Platform {
   void RemoveMouseHook() override;
   bool PlayWave(const void* wave) override;
   // Uninst:
+  // Files match the pattern's last element ('*' and '?', without regard to case).
+  // Devices are the subkeys of HKLM\SYSTEM\CurrentControlSet\Enum\<enumerator> and a
+  // service is HKLM\SYSTEM\CurrentControlSet\Services\<name>; both are removed with
+  // their whole tree. DeleteAtRestart records the path (NT versions only).
+  std::vector<std::string> restartDeletions;
+  std::vector<std::string> FindFiles(const char* pattern) override;
+  bool DeleteAtRestart(const char* path) override;
+  int RemoveDevices(const char* enumerator) override;
+  bool DeleteService(const char* name) override;
+  bool SetCurrentDirectory(const char* path) override;
 
  private:
   friend class NativeDialog;

@@ -291,6 +291,78 @@ class Win32AppPlatform : public Platform {
     return PlaySoundA(static_cast<LPCSTR>(wave), nullptr, SND_MEMORY | SND_ASYNC | SND_NODEFAULT) != 0;
   }
   // Uninst:
+  std::vector<std::string> FindFiles(const char* pattern) override {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern, &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(data.cFileName);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return names;
+  }
+  bool DeleteAtRestart(const char* path) override {
+    return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+  }
+  int RemoveDevices(const char* enumerator) override {
+    // The setup API is loaded here only, so that the other programs do not import it.
+    // SP_DEVINFO_DATA: cbSize, ClassGuid, DevInst, Reserved.
+    struct DevInfoData {
+      DWORD cbSize;
+      GUID classGuid;
+      DWORD devInst;
+      ULONG_PTR reserved;
+    };
+    using GetClassDevs = HANDLE(WINAPI*)(const GUID*, PCSTR, HWND, DWORD);
+    using EnumDeviceInfo = BOOL(WINAPI*)(HANDLE, DWORD, DevInfoData*);
+    using CallClassInstaller = BOOL(WINAPI*)(UINT, HANDLE, DevInfoData*);
+    using DestroyList = BOOL(WINAPI*)(HANDLE);
+    HMODULE setupapi = LoadLibraryA("setupapi.dll");
+    if (!setupapi) return -1;
+    auto getClassDevs = reinterpret_cast<GetClassDevs>(
+        reinterpret_cast<void*>(GetProcAddress(setupapi, "SetupDiGetClassDevsA")));
+    auto enumDevice = reinterpret_cast<EnumDeviceInfo>(
+        reinterpret_cast<void*>(GetProcAddress(setupapi, "SetupDiEnumDeviceInfo")));
+    auto callInstaller = reinterpret_cast<CallClassInstaller>(
+        reinterpret_cast<void*>(GetProcAddress(setupapi, "SetupDiCallClassInstaller")));
+    auto destroy = reinterpret_cast<DestroyList>(
+        reinterpret_cast<void*>(GetProcAddress(setupapi, "SetupDiDestroyDeviceInfoList")));
+    int removed = -1;
+    if (getClassDevs && enumDevice && callInstaller && destroy) {
+      constexpr DWORD kDigcfAllClasses = 0x4;
+      constexpr UINT kDifRemove = 0x5;
+      HANDLE set = getClassDevs(nullptr, enumerator, nullptr, kDigcfAllClasses);
+      if (set != INVALID_HANDLE_VALUE) {
+        removed = 0;
+        DevInfoData device = {};
+        device.cbSize = sizeof(device);
+        for (DWORD i = 0; enumDevice(set, i, &device); ++i) {
+          if (callInstaller(kDifRemove, set, &device)) ++removed;
+          device = DevInfoData{};
+          device.cbSize = sizeof(device);
+        }
+        destroy(set);
+      }
+    }
+    FreeLibrary(setupapi);
+    return removed;
+  }
+  bool DeleteService(const char* name) override {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager) return false;
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_STOP | DELETE);
+    bool deleted = false;
+    if (service) {
+      SERVICE_STATUS status;
+      ControlService(service, SERVICE_CONTROL_STOP, &status);
+      deleted = ::DeleteService(service) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+      CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return deleted;
+  }
+  bool SetCurrentDirectory(const char* path) override { return SetCurrentDirectoryA(path) != 0; }
 
  private:
   // Flipkey and BEEP: the one low-level mouse hook (its procedure has no context).
