@@ -5,10 +5,6 @@
 #   run SECS PROGRAM ARGS  a Wine program, time-boxed, output without CRs (copied to the log)
 #   check NAME EXPECTED ACTUAL / skip NAME REASON
 #   trap bench_finish EXIT the PASS/FAIL/SKIP list and the exit status
-#   bench_prefix ARCH      a fresh prefix of ARCH (win32 or win64, after wine-env.sh);
-#                          the checks that follow are named ARCH.NAME. Returns 1 after
-#                          recording a SKIP (the architecture cannot run here) or a FAIL
-#   bench_prefix_end       ends that prefix (wineserver, Xvfb, temp folder)
 #   bench_builds SCRIPT BUILD_DIR [OPTION...]   see below: one bench, both builds
 # BENCH_BUDGET (seconds, default 150): later Wine programs are not started, so a hung
 # driver cannot push a script past its time.
@@ -65,7 +61,6 @@ bench_build_arch() {  # bench_build_arch BUILD_DIR: win32 or win64, from its too
 bench_open() {
   bench_name=$1${BENCH_ARCH:+ ($BENCH_ARCH)}
   bench_note=""
-  bench_arch=""
   log=$(mktemp "${TMPDIR:-/tmp}/test-$1${BENCH_ARCH:+-$BENCH_ARCH}.XXXXXX.log")
   started=$SECONDS
   results=()
@@ -76,7 +71,7 @@ bench_open() {
 say() { echo "[$((SECONDS - started))s] $*" >>"$log"; }
 
 check() {
-  local name=${bench_arch:+$bench_arch.}$1 expected=$2 actual=$3
+  local name=$1 expected=$2 actual=$3
   say "check $name: expected [$expected] got [$actual]"
   if [ "$actual" = "$expected" ]; then
     results+=("PASS $name")
@@ -86,31 +81,7 @@ check() {
   fi
 }
 
-skip() { results+=("SKIP ${bench_arch:+$bench_arch.}$1 ($2)"); }
-
-bench_prefix() {
-  local arch=$1 why
-  bench_arch=
-  if ! why=$(wine_arch_ok "$arch"); then
-    skip "$arch" "$why"
-    return 1
-  fi
-  bench_arch=$arch
-  say "prefix $arch"
-  if ! wine_setup "$bench_name" "$arch" >>"$log" 2>&1; then
-    trap bench_finish EXIT
-    check prefix.create "ok" "failed"
-    return 1
-  fi
-  trap bench_finish EXIT  # wine_setup set its own
-}
-
-bench_prefix_end() {
-  say "end of the $bench_arch prefix"
-  wine_teardown >>"$log" 2>&1
-  trap bench_finish EXIT
-  bench_arch=
-}
+skip() { results+=("SKIP $1 ($2)"); }
 
 bench_finish() {
   local rc=$?

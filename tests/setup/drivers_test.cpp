@@ -83,6 +83,16 @@ TEST_F(Win98Test, FailuresAreShownAndTheStepStillSucceeds) {
   EXPECT_EQ(api.openHandles, 0);
 }
 
+TEST_F(Win98Test, WithoutDravo98TheServiceStepEndsAndZelkoIsStillInstalled) {
+  api.failing = {"DiInstallClass", "OpenInf c:\\pkg\\98\\Dravo98.inf (null)"};
+  EXPECT_TRUE(installer.InstallDrivers98());
+  EXPECT_EQ(MessageTexts(), Calls({"system error 0xE000020E"}));
+  EXPECT_EQ(api.IndexOf("InstallFromInfSection UsbInfr.Install1"), -1);
+  EXPECT_NE(api.IndexOf("InstallFilesFromInfSection zelkron"), -1);
+  EXPECT_FALSE(os.HasValue(kRun, "Pointwell"));
+  EXPECT_EQ(api.openHandles, 0);
+}
+
 TEST_F(Win98Test, NoOemNameKeyNoValues) {
   FakePlatform bare;
   bare.platformId = 1;
