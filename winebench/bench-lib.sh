@@ -6,6 +6,10 @@
 #   check NAME EXPECTED ACTUAL / skip NAME REASON
 #   trap bench_finish EXIT the PASS/FAIL/SKIP list and the exit status
 #   bench_builds SCRIPT BUILD_DIR [OPTION...]   see below: one bench, both builds
+#   bench_prefix ARCH      a fresh prefix of ARCH (win32 or win64, after wine-env.sh);
+#                          the checks that follow are named ARCH.NAME. Returns 1 after
+#                          recording a SKIP (the architecture cannot run here) or a FAIL
+#   bench_prefix_end       ends that prefix (wineserver, Xvfb, temp folder)
 # BENCH_BUDGET (seconds, default 150): later Wine programs are not started, so a hung
 # driver cannot push a script past its time.
 
@@ -59,8 +63,10 @@ bench_build_arch() {  # bench_build_arch BUILD_DIR: win32 or win64, from its too
 }
 
 bench_open() {
+  bench_id=$1
   bench_name=$1${BENCH_ARCH:+ ($BENCH_ARCH)}
   bench_note=""
+  bench_arch=""
   log=$(mktemp "${TMPDIR:-/tmp}/test-$1${BENCH_ARCH:+-$BENCH_ARCH}.XXXXXX.log")
   started=$SECONDS
   results=()
@@ -71,7 +77,7 @@ bench_open() {
 say() { echo "[$((SECONDS - started))s] $*" >>"$log"; }
 
 check() {
-  local name=$1 expected=$2 actual=$3
+  local name=${bench_arch:+$bench_arch.}$1 expected=$2 actual=$3
   say "check $name: expected [$expected] got [$actual]"
   if [ "$actual" = "$expected" ]; then
     results+=("PASS $name")
@@ -81,7 +87,31 @@ check() {
   fi
 }
 
-skip() { results+=("SKIP $1 ($2)"); }
+skip() { results+=("SKIP ${bench_arch:+$bench_arch.}$1 ($2)"); }
+
+bench_prefix() {
+  local arch=$1 why
+  bench_arch=
+  if ! why=$(wine_arch_ok "$arch"); then
+    skip "$arch" "$why"
+    return 1
+  fi
+  bench_arch=$arch
+  say "prefix $arch"
+  if ! wine_setup "$bench_id" "$arch" >>"$log" 2>&1; then
+    trap bench_finish EXIT
+    check prefix.create "ok" "failed"
+    return 1
+  fi
+  trap bench_finish EXIT  # wine_setup set its own
+}
+
+bench_prefix_end() {
+  say "end of the $bench_arch prefix"
+  wine_teardown >>"$log" 2>&1
+  trap bench_finish EXIT
+  bench_arch=
+}
 
 bench_finish() {
   local rc=$?
