@@ -154,6 +154,14 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp)
         return PassDown(dx, irp);
     case IRP_MN_REMOVE_DEVICE: {
         ClearStarted(dx);
+        {
+            // From here a consumer's read fails; those held so far end below.
+            KIRQL irql;
+            KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
+            dx->removed = 1;
+            KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+        }
+        AbortPendingReads();
         StopDevice(dx);
         // The port reset and the work items still on their way end before the
         // removal goes down and anything is freed.
