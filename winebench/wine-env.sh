@@ -68,9 +68,11 @@ wine_arch_ok() {
     out="the wineserver is not installed ($WINE_SERVER_BIN)"
   else
     # A kernel without IA32 emulation refuses the 32-bit loader: "Exec format error".
-    out=$(timeout 30 "$bin" --version 2>&1 </dev/null) || rc=$?
+    # (Run by bash, which says so; timeout's execvp would hand the file to /bin/sh.)
+    out=$(timeout 30 bash -c 'exec "$1" --version' bash "$bin" 2>&1 </dev/null) || rc=$?
     if [ "$rc" -ne 0 ]; then
-      out=$(printf '%s\n' "$out" | grep -v '^$' | tail -n1)
+      out=$(printf '%s\n' "$out" | grep -v '^$' | head -n1)
+      out=${out##*"$bin: "}
       out="$bin cannot run here: ${out:-exit code $rc}"
     else
       out=ok
