@@ -146,8 +146,13 @@ bench_arch() {
   ui close Function >/dev/null
   ended_within "$pid" 10 >/dev/null
   check "flipkey.second-copy-takes-over" "found Function" "$(ui wait Function 10)"
-  ui close Function >/dev/null
-  check "flipkey.takeover-closes" ended "$(ended_within "$pid2" 10)"
+  # Escape (the dialog's cancel) ends it as WM_CLOSE does, the buttons normal again.
+  settle
+  ui mouse "$x" "$y" click >/dev/null
+  settle
+  check "flipkey.takeover-swaps" 1 "$(swapped)"
+  ui key Function ESCAPE >/dev/null
+  check "flipkey.escape-unswaps-and-exits" "ended 0" "$(ended_within "$pid2" 10) $(swapped)"
 
   # --- BEEP.exe: one hidden window "beep", the hook hears a click anywhere, WM_CLOSE ends it
   pid=$(start_bg "$app/BEEP.exe")

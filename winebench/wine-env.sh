@@ -118,8 +118,10 @@ wine_template() {
   local arch=$1 bin base stamp tpl
   bin=$(wine_loader_for "$arch")
   base=${WINE_TEMPLATE_DIR:-${TMPDIR:-/tmp}/winebench-prefix-$(id -u)}
-  # A new Wine (another version or wine.inf) gets a new template.
+  # A new Wine (another version or wine.inf) gets a new template; so does a win64
+  # prefix once 32-bit Wine is there (it then sets up the 32-bit side too).
   stamp=$("$bin" --version 2>/dev/null)-$(stat -c %Y /usr/share/wine/wine.inf 2>/dev/null)
+  [ "$arch" = win64 ] && [ -x "$WINE32_BIN" ] && stamp+=-wow64
   tpl=$base/$arch-${stamp//[^A-Za-z0-9.-]/_}
   if [ ! -d "$tpl/prefix" ]; then
     mkdir -p "$base" || return 1
