@@ -138,6 +138,7 @@ bench_arch() {
   secs=$((($(date +%s%N) - t0) / 100000000))  # tenths of a second
   check "flipkey.second-copy-ends" ended "$second"
   say "second copy ended after $((secs / 10)).$((secs % 10)) s"
+  bench_note=" (a second copy ended $((secs / 10)).$((secs % 10)) s after its start)"
   check "flipkey.second-copy-waits-3s" yes "$([ "$secs" -ge 29 ] && [ "$secs" -le 70 ] && echo yes || echo "no ($secs tenths)")"
   check "flipkey.one-window" 1 "$(count_windows Function)"
   # ... and takes over when the first ends within its wait.
