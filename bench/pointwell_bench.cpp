@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "appplatform_native.h"
+#include "../tests/pointwell/headlessview.h"
 #include "axistable.h"
 #include "langtext.h"
 #include "maindialog.h"
@@ -28,23 +29,6 @@ void BM_ComputeTables(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ComputeTables)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
-
-class NoWindows : public MainView {
- public:
-  skin::Rect ClientRect() override { return skin::Rect{0, 0, 561, 400}; }
-  void ClientToScreen(int*, int*) override {}
-  void SetCapture() override {}
-  void ReleaseCapture() override {}
-  void* SetTabCursor() override { return nullptr; }
-  void RestoreCursor(void*) override {}
-  void SetIcons() override {}
-  skin::DrawContext BeginDraw() override { return nullptr; }
-  void EndDraw(skin::DrawContext) override {}
-  bool IsMinimized() override { return false; }
-  void DrawIconCentred(skin::DrawContext) override {}
-  std::intptr_t RunCalibrationDialog(CalibrationScreen&) override { return kResultFailed; }
-  std::intptr_t RunVerifyDialog(VerifyCountdown&) override { return kResultFailed; }
-};
 
 void BM_SaveSettingsWithoutWait(benchmark::State& state) {
   sim::Reset();
@@ -69,7 +53,7 @@ void BM_SaveSettingsWithoutWait(benchmark::State& state) {
   {
     app::NativeDialog dialog(platform, "Pointwell");
     dialog.SetKind(IDC_SLIDER, app::NativeDialog::Kind::kTrackbar);
-    NoWindows view;
+    HeadlessView view;
     MainDialog tool;
     tool.BeforeCreate();
     tool.OnInitDialog(dialog, view);
