@@ -120,14 +120,18 @@ printf '%s\n' "[$tool_key]" '"IsCfg"=hex(1):6e,00,6f,00' '"doneMode"=hex(1):31,0
 sync=$WINE_TMP/sync drive_out=$WINE_TMP/calibdrive.out
 mkdir -p "$sync"
 : >"$drive_out"
-say "start Pointwell.exe and calibdrive.exe"
-wine_run 150 "$app/Pointwell.exe" >>"$log" 2>&1 </dev/null &
-tool_pid=$!
+say "start calibdrive.exe, then Pointwell.exe once it watches"
 wine_run 120 "$drive" "$(wine_winpath "$sync")" --timeout >"$drive_out" 2>>"$log" </dev/null &
 drive_pid=$!
+for ((k = 0; k < 200; k++)); do
+  tr -d '\r' <"$drive_out" | grep -qx ready && break
+  kill -0 "$drive_pid" 2>/dev/null || break
+  sleep 0.1
+done
+wine_run 150 "$app/Pointwell.exe" >>"$log" 2>&1 </dev/null &
+tool_pid=$!
 
 # Screenshots when calibdrive pauses for them.
-shot k
 for ((k = 0; k < 1200; k++)); do
   for shot in screen examination; do
     if [ ! -f "$sync/go-$shot" ] && tr -d '\r' <"$drive_out" | grep -qx "shot $shot"; then
@@ -146,10 +150,9 @@ check drive.exit "0" "$drive_rc"
 grep '^error' "$drive_out.lf" | while read -r line; do say "calibdrive: $line"; done
 
 out=$drive_out.lf
-after
 after=$(awk '$1 == "screen_after_main" { print $2 }' "$out")
-check screen.after-main "shown 50..1000 ms after the main window" \
-  "$(awk -v a="${after:-}" 'BEGIN { if (a != "" && a >= 50 && a <= 1000) print "shown 50..1000 ms after the main window"; else print "after [" a "] ms" }')"
+check screen.after-main "shown 50..3000 ms after the main window" \
+  "$(awk -v a="${after:-}" 'BEGIN { if (a != "" && a >= 50 && a <= 3000) print "shown 50..3000 ms after the main window"; else print "after [" a "] ms" }')"
 check screen.full "0 0 1024 768" "$(awk '$1 == "screen" { print $2, $3, $4, $5; exit }' "$out")"
 check steps.pass1 "0 1 2 3" "$(awk '$1 == "step" && $2 == 1 { printf("%s%s", n++ ? " " : "", $3) }' "$out")"
 check examination.first "examination 1" "$(grep -x 'examination 1' "$out")"
@@ -160,9 +163,8 @@ check examination.counting "counter 1 or more" \
   "$(awk '$1 == "counter" { print ($2 >= 1 ? "counter 1 or more" : "counter " $2) }' "$out")"
 check examination.ok "confirmed" "$(grep -x confirmed "$out")"
 
-median
-median=$(awk '$1 == "step" { print $4 }' "$out" | sort -n | awk '{ a[n++] = $1 } END { if (n) print (n % 2 ? a[int(n / 2)] : (a[n / 2 - 1] + a[n / 2]) / 2) }')
-figure="$BENCH_ARCH: calibration screen $after ms after the main window; release to step: median $median ms over $(awk '$1 == "step"' "$out" | wc -l) targets ($(awk '$1 == "step" { printf("%s%s", n++ ? " " : "", $4) }' "$out") ms); second pass $(awk '$1 == "second_pass_after" { print $2 }' "$out") ms after the Examination dialog appeared"
+median=$(awk '$1 == "step" && $2 == 1 { print $4 }' "$out" | sort -n | awk '{ a[n++] = $1 } END { if (n) print (n % 2 ? a[int(n / 2)] : (a[n / 2 - 1] + a[n / 2]) / 2) }')
+figure="$BENCH_ARCH: calibration screen $after ms after the main window; release to step: median $median ms over the first pass's four targets (pass 1: $(awk '$1 == "step" && $2 == 1 { printf("%s%s", n++ ? " " : "", $4) }' "$out") ms; pass 2: $(awk '$1 == "step" && $2 == 2 { printf("%s%s", n++ ? " " : "", $4) }' "$out") ms); second pass $(awk '$1 == "second_pass_after" { print $2 }' "$out") ms after the Examination dialog appeared"
 echo "figure $figure"
 say "figure $figure"
 
@@ -172,14 +174,11 @@ wine_run 30 reg query "$tool_key" >"$WINE_TMP/reg.txt" 2>>"$log" </dev/null
 listing=$(tr -d '\r' <"$WINE_TMP/reg.txt")
 echo "$listing" | awk '$2 == "REG_BINARY" { $3 = length($3) " hex digits" } { print }' >>"$log"
 check reg.IsCfg "REG_SZ YES" "$(reg_value IsCfg)"
-want kx ky cx cy
 want=$(expected_mapping "$out")
 check reg.mapping "$want" \
   "Kx=$(reg_value Kx | awk '{ print $2 }') Ky=$(reg_value Ky | awk '{ print $2 }') Cx=$(reg_value Cx | awk '{ print $2 }') Cy=$(reg_value Cy | awk '{ print $2 }')"
 read -r kx ky cx cy <<<"$(echo "$want" | tr '=' ' ' | awk '{ print $2, $4, $6, $8 }')"
-sw sh
 read -r sw sh <<<"$(awk '$1 == "screen" { print $4, $5; exit }' "$out")"
-xa ya
 xa=$(reg_value XArray | awk '{ print $2 }')
 ya=$(reg_value YArray | awk '{ print $2 }')
 check reg.XArray "as the rules give" \

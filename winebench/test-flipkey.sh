@@ -2,14 +2,14 @@
 # Flipkey (flipkey.exe) and BEEP.exe under Wine: the i686 build in a win32 prefix
 # first, then the x86_64 build in a win64 prefix, with the same checks.
 #
-#   winebench/test-flipkey.sh [ARCH...]     (default: win32 win64)
+#   winebench/test-flipkey.sh [BUILD_DIR]     (default: build/win32, then build/win64)
 #
 # Wine stores the button swap (GetSystemMetrics(SM_SWAPBUTTON) reads it back) but does
 # not swap real input, so the swap is read through SM_SWAPBUTTON and the clicks go to
 # the button as they are. uiprobe drives and reads the windows; flipprobe sets the swap
 # as another program would, repaints a window and tells which way the arrow on the
-# screen points. The screenshots of both states go to docs/img/ from the first build
-# that runs. Prints PASS/FAIL/SKIP lines; exits non-zero on a failed check.
+# screen points. The screenshots of both states go to docs/img/ from the i686 build
+# (from the x86_64 one where 32-bit Wine can't run). Prints PASS/FAIL/SKIP lines; exits non-zero on a failed check.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,11 +19,16 @@ top=$(cd "$here/.." && pwd)
 source "$here/wine-env.sh"
 # shellcheck source=bench-lib.sh
 source "$here/bench-lib.sh"
-bench_open flipkey
+bench_builds "$0" "${1:-}"
+build=$(cd "$1" 2>/dev/null && pwd) || build=$1
 BENCH_BUDGET=${BENCH_BUDGET:-200}
+bench_open flipkey
 trap bench_finish EXIT
 
-shots_done=0
+shots=0
+if [ "$BENCH_ARCH" = win32 ] || ! wine_arch_ok win32 >/dev/null; then shots=1; fi
+tool_key='HKEY_LOCAL_MACHINE\SOFTWARE\Veltran\Pointwell'
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 
 # A Windows program in the background, its output kept in the log; echoes its pid.
 start_bg() {
@@ -44,6 +49,12 @@ ui() { run 20 "$uiprobe" "$@"; }
 fp() { run 20 "$flipprobe" "$@"; }
 swapped() { ui metrics | sed -n 's/^swapbutton //p'; }
 arrow() { fp arrow Function | awk '/^arrow/ { print $2 }'; }
+# A value of the machine's Run key as its text (uiprobe writes a backslash as \\), or "missing".
+run_entry() {
+  local out
+  out=$(ui regget "$run_key" "$1")
+  if echo "$out" | grep -q '^data '; then echo "$out" | sed -n 's/^data //p' | sed 's/\\\\/\\/g'; else echo missing; fi
+}
 count_windows() { ui windows | grep -c "title=$1\$"; }
 # Screen point in the middle of what the region leaves of the push button.
 button_point() {
@@ -63,14 +74,11 @@ shot() {  # shot NAME: what shows of the button, with a margin, into docs/img/NA
 }
 
 bench_arch() {
-  local arch=$1 build=$top/build/$1 why pid pid2 t0 secs point x y
+  local arch=$1 pid pid2 t0 secs point x y
   local flipkey=$build/tools/flipkey/flipkey.exe beepexe=$build/tools/beep/BEEP.exe
+  local pointwell=$build/tools/pointwell/Pointwell.exe k
   uiprobe=$build/winebench/uiprobe/uiprobe.exe
   flipprobe=$build/winebench/flipprobe/flipprobe.exe
-  if ! why=$(wine_arch_ok "$arch"); then
-    skip "$arch" "$why"
-    return
-  fi
   local f
   for f in "$flipkey" "$beepexe" "$uiprobe" "$flipprobe"; do
     if [ ! -f "$f" ]; then
@@ -78,46 +86,47 @@ bench_arch() {
       return
     fi
   done
-  if ! wine_setup flipkey "$arch" >>"$log" 2>&1 || ! wine_gui >>"$log" 2>&1; then
-    trap bench_finish EXIT
-    check "$arch.prefix" ok failed
+  bench_prefix "$arch" || return
+  if ! wine_gui >>"$log" 2>&1; then
+    check gui ok failed
+    bench_prefix_end
     return
   fi
-  trap bench_finish EXIT
-  local app=$WINE_TMP/app
+  local app=$WINE_TMP/app app_win
   mkdir -p "$app"
+  app_win=$(wine_winpath "$app")
   cp "$flipkey" "$beepexe" "$app/"
 
   # --- Flipkey: start, flips, the swap put back by a repaint, close while swapped
   pid=$(start_bg "$app/flipkey.exe")
-  check "$arch.flipkey.window" "found Function" "$(ui wait Function 15)"
+  check "flipkey.window" "found Function" "$(ui wait Function 15)"
   settle
-  check "$arch.flipkey.start-swap-off" 0 "$(swapped)"
-  check "$arch.flipkey.start-left-arrow" left "$(arrow)"
-  if [ "$shots_done" = 0 ]; then shot flipkey-left; fi
+  check "flipkey.start-swap-off" 0 "$(swapped)"
+  check "flipkey.start-left-arrow" left "$(arrow)"
+  if [ "$shots" = 1 ]; then shot flipkey-left; fi
   point=$(button_point)
   read -r x y <<<"$point"
   if [ -z "${y:-}" ]; then
-    check "$arch.flipkey.button" "push button 1034" "none"
+    check "flipkey.button" "push button 1034" "none"
   else
     ui mouse "$x" "$y" click >/dev/null
     settle
-    check "$arch.flipkey.click-swaps" "1 right" "$(swapped) $(arrow)"
-    if [ "$shots_done" = 0 ]; then shot flipkey-right; shots_done=1; fi
+    check "flipkey.click-swaps" "1 right" "$(swapped) $(arrow)"
+    if [ "$shots" = 1 ]; then shot flipkey-right; fi
     ui mouse "$x" "$y" click >/dev/null
     settle
-    check "$arch.flipkey.click-again-unswaps" "0 left" "$(swapped) $(arrow)"
+    check "flipkey.click-again-unswaps" "0 left" "$(swapped) $(arrow)"
     fp rclick "$x" "$y" >/dev/null
     settle
-    check "$arch.flipkey.right-click-flips" "1 right" "$(swapped) $(arrow)"
-    check "$arch.flipkey.other-program-unswaps" "swap 0" "$(fp swap 0)"
+    check "flipkey.right-click-flips" "1 right" "$(swapped) $(arrow)"
+    check "flipkey.other-program-unswaps" "swap 0" "$(fp swap 0)"
     fp repaint Function >/dev/null
     settle
-    check "$arch.flipkey.repaint-puts-swap-back" "1 right" "$(swapped) $(arrow)"
+    check "flipkey.repaint-puts-swap-back" "1 right" "$(swapped) $(arrow)"
   fi
   ui close Function >/dev/null
-  check "$arch.flipkey.close" "gone Function" "$(ui gone Function 10)"
-  check "$arch.flipkey.close-unswaps-and-exits" "0 ended" "$(swapped) $(ended_within "$pid" 10)"
+  check "flipkey.close" "gone Function" "$(ui gone Function 10)"
+  check "flipkey.close-unswaps-and-exits" "0 ended" "$(swapped) $(ended_within "$pid" 10)"
 
   # --- a second copy waits about 3 s for the first and ends without a window
   pid=$(start_bg "$app/flipkey.exe")
@@ -127,47 +136,76 @@ bench_arch() {
   local second
   second=$(ended_within "$pid2" 12)
   secs=$((($(date +%s%N) - t0) / 100000000))  # tenths of a second
-  check "$arch.flipkey.second-copy-ends" ended "$second"
+  check "flipkey.second-copy-ends" ended "$second"
   say "second copy ended after $((secs / 10)).$((secs % 10)) s"
-  check "$arch.flipkey.second-copy-waits-3s" yes "$([ "$secs" -ge 29 ] && [ "$secs" -le 70 ] && echo yes || echo "no ($secs tenths)")"
-  check "$arch.flipkey.one-window" 1 "$(count_windows Function)"
+  bench_note=" (a second copy ended $((secs / 10)).$((secs % 10)) s after its start)"
+  check "flipkey.second-copy-waits-3s" yes "$([ "$secs" -ge 29 ] && [ "$secs" -le 70 ] && echo yes || echo "no ($secs tenths)")"
+  check "flipkey.one-window" 1 "$(count_windows Function)"
   # ... and takes over when the first ends within its wait.
   pid2=$(start_bg "$app/flipkey.exe")
   sleep 1
   ui close Function >/dev/null
   ended_within "$pid" 10 >/dev/null
-  check "$arch.flipkey.second-copy-takes-over" "found Function" "$(ui wait Function 10)"
-  ui close Function >/dev/null
-  check "$arch.flipkey.takeover-closes" ended "$(ended_within "$pid2" 10)"
+  check "flipkey.second-copy-takes-over" "found Function" "$(ui wait Function 10)"
+  # Escape (the dialog's cancel) ends it as WM_CLOSE does, the buttons normal again.
+  settle
+  ui mouse "$x" "$y" click >/dev/null
+  settle
+  check "flipkey.takeover-swaps" 1 "$(swapped)"
+  ui key Function ESCAPE >/dev/null
+  check "flipkey.escape-unswaps-and-exits" "ended 0" "$(ended_within "$pid2" 10) $(swapped)"
 
   # --- BEEP.exe: one hidden window "beep", the hook hears a click anywhere, WM_CLOSE ends it
   pid=$(start_bg "$app/BEEP.exe")
-  local k
   for ((k = 0; k < 50; k++)); do [ "$(count_windows beep)" = 1 ] && break; sleep 0.2; done
-  check "$arch.beep.window" 1 "$(count_windows beep)"
-  check "$arch.beep.hidden" "visible=0" "$(ui windows | grep 'title=beep$' | grep -o 'visible=[01]')"
+  check "beep.window" 1 "$(count_windows beep)"
+  check "beep.hidden" "visible=0" "$(ui windows | grep 'title=beep$' | grep -o 'visible=[01]')"
   pid2=$(start_bg "$app/BEEP.exe")
-  check "$arch.beep.single-instance" "ended 1" "$(ended_within "$pid2" 10) $(count_windows beep)"
+  check "beep.single-instance" "ended 1" "$(ended_within "$pid2" 10) $(count_windows beep)"
   ui mouse 200 200 click >/dev/null
   settle
-  check "$arch.beep.hook-hears-click" "result 1" "$(ui send beep 32958 0 0)"
+  check "beep.hook-hears-click" "result 1" "$(ui send beep 32958 0 0)"
   if [ "$(ui send beep 32958 1 0)" = "result 1" ]; then
-    check "$arch.beep.click-plays" "result 1" "result 1"
+    check "beep.click-plays" "result 1" "result 1"
   else
-    skip "$arch.beep.click-plays" "PlaySound found no audio output under this Wine"
+    skip "beep.click-plays" "PlaySound found no audio output under this Wine"
   fi
   ui close beep >/dev/null
-  check "$arch.beep.close" "gone beep" "$(ui gone beep 10)"
-  check "$arch.beep.exits" ended "$(ended_within "$pid" 10)"
+  check "beep.close" "gone beep" "$(ui gone beep 10)"
+  check "beep.exits" ended "$(ended_within "$pid" 10)"
 
-  # --- Pointwell starts and closes both by its switches
-  skip "$arch.pointwell.savesettings" "Pointwell.exe's SaveSettings is not in this tree yet"
+  # --- Pointwell starts both by its switches when it saves them on, and closes both
+  # when it saves them off. Both switches are on in the tool key when it starts; no
+  # frame is attached, so it first says so ("Error"), which the bench answers.
+  if [ ! -f "$pointwell" ]; then
+    check pointwell.build present "missing $pointwell (build the $arch preset)"
+  else
+    cp "$pointwell" "$app/Pointwell.exe"
+    cp "$top/package/lang.lg" "$app/lang.lg"
+    printf '%s\n' "[$tool_key]" '"IsCfg"=hex(1):59,45,53' '"chgbutton"=hex(1):31' '"beep"=hex(1):31' |
+      wine_reg_import
+    pid=$(start_bg "$app/Pointwell.exe")
+    if [ "$(ui wait Error 15)" = "found Error" ]; then ui click Error OK >/dev/null; fi
+    check pointwell.window "found Pointwell" "$(ui wait Pointwell 15)"
+    check pointwell.switches-on "check 1026 1|check 1040 1" "$(ui check Pointwell 1026)|$(ui check Pointwell 1040)"
+    ui post Pointwell WM_COMMAND 1009 0 >/dev/null  # the Save command: SaveSettings
+    check pointwell.save-on-starts-flipkey "found Function" "$(ui wait Function 15)"
+    for ((k = 0; k < 50; k++)); do [ "$(count_windows beep)" = 1 ] && break; sleep 0.2; done
+    check pointwell.save-on-starts-beep 1 "$(count_windows beep)"
+    check pointwell.run-entries "$app_win\\flipkey.exe|$app_win\\BEEP.exe" "$(run_entry ChgFile)|$(run_entry beep)"
+    ui click Pointwell 1026 >/dev/null
+    ui click Pointwell 1040 >/dev/null
+    check pointwell.switches-off "check 1026 0|check 1040 0" "$(ui check Pointwell 1026)|$(ui check Pointwell 1040)"
+    ui post Pointwell WM_COMMAND 1009 0 >/dev/null
+    check pointwell.save-off-closes-flipkey "gone Function" "$(ui gone Function 15)"
+    check pointwell.save-off-closes-beep "gone beep" "$(ui gone beep 15)"
+    check pointwell.run-entries-gone "missing|missing" "$(run_entry ChgFile)|$(run_entry beep)"
+    ui close Pointwell >/dev/null
+    ended_within "$pid" 10 >/dev/null
+  fi
 
-  wine_teardown >>"$log" 2>&1
-  trap bench_finish EXIT
+  bench_prefix_end
 }
 
 mkdir -p "$top/docs/img"
-for a in "${@:-win32 win64}"; do
-  for arch in $a; do bench_arch "$arch"; done
-done
+bench_arch "$BENCH_ARCH"
