@@ -216,11 +216,19 @@ TEST_F(FlowTest, AFailedDriverStepWritesOsFlagButNoGroupAndNoRestart) {
   EXPECT_TRUE(os.exitWindowsCalls.empty());
 }
 
-TEST_F(FlowTest, WithoutProgramManagerTheInstallationStillRestarts) {
+TEST_F(FlowTest, WithoutProgramManagerOrDdeTheInstallationStillRestarts) {
   os.ddeAvailable = false;
   EXPECT_TRUE(dlg.Start(dialog));
   EXPECT_EQ(MessageTexts(), Lines({"Install finished,the computer will reboot."}));
   EXPECT_EQ(os.exitWindowsCalls.size(), 1u);
+
+  FakeDialog again;
+  again.controls[IDC_PATH_EDIT].text = "c:\\veltran";
+  os.messageBoxes.clear();
+  os.ddeInitializes = false;
+  EXPECT_TRUE(dlg.Start(again));
+  EXPECT_EQ(MessageTexts(), Lines({"DDE Error!", "Install finished,the computer will reboot."}));
+  EXPECT_EQ(os.exitWindowsCalls.size(), 2u);
 }
 
 }  // namespace

@@ -207,11 +207,18 @@ TEST_F(SetupTest, ProgramGroupCommandsNameTheGroupAndBothItems) {
                  "[AddItem(c:\\veltran\\Uninst.exe,Uninstall Infrared Touch Screen,c:\\veltran\\Uninst.exe,0)]"}));
   EXPECT_EQ(os.events.back(), "DdeClose");
 
-  
   os.ddeAvailable = false;  // no Program Manager: no group, no message, still true
   EXPECT_TRUE(installer.CreateProgramGroup("c:\\veltran"));
   EXPECT_EQ(os.ddeConversations.size(), 1u);
   EXPECT_TRUE(os.messageBoxes.empty());
+
+  os.ddeInitializes = false;  // no DDE at all: said so, no group, false
+  EXPECT_FALSE(installer.CreateProgramGroup("c:\\veltran"));
+  ASSERT_EQ(os.messageBoxes.size(), 1u);
+  EXPECT_EQ(os.messageBoxes[0].text, "DDE Error!");
+  EXPECT_EQ(os.messageBoxes[0].caption, "Error");
+  EXPECT_EQ(os.messageBoxes[0].owner, nullptr);
+  EXPECT_EQ(os.ddeConversations.size(), 1u);
 }
 
 }  // namespace

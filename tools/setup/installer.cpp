@@ -529,6 +529,10 @@ void Installer::RemoveAutostart(const std::string&) {
 }
 
 bool Installer::CreateProgramGroup(const std::string& folder) {
+  if (!os_.DdeAvailable()) {
+    Message(nullptr, "DDE Error!", "Error", 0);  // MB_OK
+    return false;
+  }
   app::Handle conversation = os_.DdeOpen("PROGMAN", "PROGMAN");
   if (!conversation) return true;  // no Program Manager answers: no group, no message
   const std::string tool = folder + "\\Pointwell.exe";
