@@ -70,6 +70,7 @@ shot() {  # shot NAME: what shows of the button, with a margin, into docs/img/NA
   [ -n "${b:-}" ] || return 0
   wine_shot "$WINE_TMP/screen.png" >>"$log" 2>&1 || return 0
   convert "$WINE_TMP/screen.png" -crop "$((r - l + 16))x$((b - t + 16))+$((l - 8))+$((t - 8))" +repage \
+    -strip -define png:exclude-chunk=date,time \
     "$top/docs/img/$1.png" >>"$log" 2>&1 && say "screenshot docs/img/$1.png"
 }
 
