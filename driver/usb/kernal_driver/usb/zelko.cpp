@@ -15,11 +15,9 @@ const WCHAR kLinkName[] = WSTR("\\DosDevices\\Zelkode");
 using kutil::CompleteIrp;
 using kutil::WaitAmoment;
 
-// Forward and forget: the lower drivers complete the request.
 NTSTATUS PassDown(PDEVICE_EXTENSION dx, PIRP irp)
 {
-    IoSkipCurrentIrpStackLocation(irp);
-    return IoCallDriver(dx->lowerDevice, irp);
+    return kutil::ForwardAndForget(dx->lowerDevice, irp);
 }
 
 
@@ -269,11 +267,8 @@ NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT device, PIRP irp)
 {
     auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
     PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
-    if (sp->MinorFunction != IRP_MN_SET_POWER) {
-        PoStartNextPowerIrp(irp);
-        IoSkipCurrentIrpStackLocation(irp);
-        return PoCallDriver(dx->lowerDevice, irp);
-    }
+    if (sp->MinorFunction != IRP_MN_SET_POWER)
+        return kutil::ForwardPowerAndForget(dx->lowerDevice, irp);
 
     if (sp->Parameters.Power.Type == SystemPowerState) {
         SYSTEM_POWER_STATE system = sp->Parameters.Power.State.SystemState;
@@ -286,9 +281,7 @@ NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT device, PIRP irp)
             }
             if (wanted != dx->devicePowerState)
                 RecordDevicePowerState(dx, wanted);
-            PoStartNextPowerIrp(irp);
-            IoSkipCurrentIrpStackLocation(irp);
-            return PoCallDriver(dx->lowerDevice, irp);
+            return kutil::ForwardPowerAndForget(dx->lowerDevice, irp);
         }
         IoCopyCurrentIrpStackLocationToNext(irp);
         IoSetCompletionRoutine(irp, SystemPowerUpDone, dx, TRUE, TRUE, TRUE);
@@ -298,9 +291,7 @@ NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT device, PIRP irp)
     DEVICE_POWER_STATE state = sp->Parameters.Power.State.DeviceState;
     if (state > dx->devicePowerState) {
         RecordDevicePowerState(dx, state);
-        PoStartNextPowerIrp(irp);
-        IoSkipCurrentIrpStackLocation(irp);
-        return PoCallDriver(dx->lowerDevice, irp);
+        return kutil::ForwardPowerAndForget(dx->lowerDevice, irp);
     }
     IoCopyCurrentIrpStackLocationToNext(irp);
     IoSetCompletionRoutine(irp, DevicePowerUpDone, dx, TRUE, TRUE, TRUE);
