@@ -15,7 +15,7 @@ PDEVICE_OBJECT g_boundDevice;
 namespace {
 
 const GUID GUID_ZELKO_DEVICE_INTERFACE = ZELKO_INTERFACE_GUID_INIT;
-const WCHAR kZelkoLink[] = WSTR("\\DosDevices\\Zelkode");
+const WCHAR kZelkoLink[] = WSTR(ZELKO_LINK_NAME);
 const ACCESS_MASK ZELKO_ACCESS = 0x1F03FF;
 const LONGLONG OPEN_SETTLE_TIME = 1000000;  // 100 ms in 100-ns units
 

@@ -16,7 +16,7 @@ KSPIN_LOCK g_bindingLock;
 PDEVICE_OBJECT g_boundDevice;
 
 const GUID GUID_ZELKO_DEVICE_INTERFACE = ZELKO_INTERFACE_GUID_INIT;
-const WCHAR kZelkoLink[] = WSTR("\\DosDevices\\Zelkode");
+const WCHAR kZelkoLink[] = WSTR(ZELKO_LINK_NAME);
 const WCHAR kHardwareId[] = WSTR("root\\DRAVLINE");
 const ULONG kIdBufferBytes = 30;  // the id, its zero and the zero that ends the list
 

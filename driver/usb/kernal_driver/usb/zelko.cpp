@@ -9,8 +9,8 @@ DRIVER_GLOBALS g_zelko;
 namespace {
 
 const GUID GUID_ZELKO_DEVICE_INTERFACE = ZELKO_INTERFACE_GUID_INIT;
-const WCHAR kDeviceName[] = WSTR("\\Device\\Zelko");
-const WCHAR kLinkName[] = WSTR("\\DosDevices\\Zelkode");
+const WCHAR kDeviceName[] = WSTR(ZELKO_DEVICE_NAME);
+const WCHAR kLinkName[] = WSTR(ZELKO_LINK_NAME);
 
 using kutil::CompleteIrp;
 using kutil::WaitAmoment;
