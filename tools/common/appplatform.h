@@ -86,7 +86,8 @@ class Platform : public skin::Platform {
   virtual long RegCreateKey(RegKey root, const char* subKey, std::uint32_t access, RegKey* out,
                             bool* created) = 0;
   // RegQueryValueExA(key, name, nullptr, type, data, size): data may be null to ask the
-  // size; a missing value leaves *type, data and *size as they were.
+  // size; a missing value leaves data (and *size, when data is given) as they were.
+  // *type is not kept, and after kErrorMoreData the buffer holds nothing to rely on.
   virtual long RegQueryValue(RegKey key, const char* name, std::uint32_t* type, void* data,
                              std::uint32_t* size) = 0;
   // RegSetValueExA(key, name, 0, type, data, size): REG_SZ is stored as given (the

@@ -382,6 +382,10 @@ long NativeAppPlatform::RegQueryValue(RegKey key, const char* name, std::uint32_
   std::string path;
   if (!KeyPath(key, &path)) return kErrInvalidHandle;
   if (data && !size) return kErrorInvalidParameter;
+  // Before it looks, Windows sets the type to REG_NONE (Windows 98; NT leaves any
+  // value) and a size-only query's size to 0: neither survives a missing value.
+  if (type) *type = 0;
+  if (!data && size) *size = 0;
   sim::registry::Value v;
   if (!sim::registry::GetValue(path, name ? name : "", &v)) {
     return sim::registry::KeyExists(path) ? kErrorFileNotFound : kErrInvalidHandle;
@@ -395,6 +399,9 @@ long NativeAppPlatform::RegQueryValue(RegKey key, const char* name, std::uint32_
     return kErrorSuccess;
   }
   if (*size < needed) {
+    // The buffer's contents are undefined then (documented as partly filled): the
+    // part that fits, so that a caller who takes it for its preset is caught.
+    if (*size) std::memcpy(data, bytes.data(), *size);
     *size = needed;
     return kErrorMoreData;
   }
