@@ -571,3 +571,26 @@ TEST_F(MainDialogTest, HoverDrawsTheTabsFromTheirSourceRectangles) {
 
 }  // namespace
 }  // namespace pointwell
+
+namespace pointwell {
+namespace {
+
+// A drag lives as long as the tool holds the mouse: when another window takes the
+// capture (a message box, a switch to another program) the button's release goes
+// there, and the window must not go on following a mouse whose button is up.
+TEST_F(MainDialogTest, ADragEndsWhenTheCaptureIsTakenAway) {
+  Skin();
+  Start();
+  tool.OnLButtonDown(300, 40);
+  ASSERT_TRUE(tool.dragging());
+  tool.OnCaptureLost();
+  EXPECT_FALSE(tool.dragging());
+  tool.OnMouseMove(320, 60);
+  EXPECT_EQ(dialog.WindowRect().left, 100);
+  EXPECT_EQ(dialog.WindowRect().top, 50);
+  tool.OnLButtonUp();
+  EXPECT_EQ(view.releases, 0);  // nothing to release: the capture is gone already
+}
+
+}  // namespace
+}  // namespace pointwell
