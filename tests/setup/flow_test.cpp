@@ -139,7 +139,7 @@ TEST_F(FlowTest, XpInstallationRunsEveryStepInOrderAndRestarts) {
   ASSERT_EQ(os.messageBoxes.size(), 1u);
   EXPECT_EQ(os.messageBoxes[0].text, "Install finished,the computer will reboot.");
   EXPECT_EQ(os.messageBoxes[0].caption, "Prompt");
-  EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconInformation);
+  EXPECT_EQ(os.messageBoxes[0].type, app::kMbIconInformation);
   EXPECT_EQ(os.messageBoxes[0].owner, dialog.handle());
 }
 
@@ -184,7 +184,7 @@ TEST_F(FlowTest, AnInvalidPathKeepsTheDialogOpenUntilAGoodOneIsGiven) {
     EXPECT_FALSE(dialog.ended);
     ASSERT_EQ(MessageTexts(), Lines({"Please input a valid path!"})) << path;
     EXPECT_EQ(os.messageBoxes[0].caption, "Prompt");
-    EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconError);
+    EXPECT_EQ(os.messageBoxes[0].type, app::kMbIconError);
     EXPECT_EQ(os.messageBoxes[0].owner, dialog.handle());
     EXPECT_FALSE(os.HasKey(kKey));
     EXPECT_TRUE(api.calls.empty());

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "wincodes.h"  // error codes, file attributes, access masks, messages
 
 namespace app {
 
@@ -33,31 +34,11 @@ constexpr RegKey kHkeyClassesRoot = 0x80000000u;
 constexpr RegKey kHkeyCurrentUser = 0x80000001u;
 constexpr RegKey kHkeyLocalMachine = 0x80000002u;
 
-// Win32 error codes the programs look at.
-constexpr long kErrorSuccess = 0;
-constexpr long kErrorFileNotFound = 2;
-constexpr long kErrorAccessDenied = 5;
-constexpr long kErrorInvalidParameter = 87;
-constexpr long kErrorMoreData = 234;
-constexpr long kErrorNoMoreItems = 259;
-constexpr long kErrorAlreadyExists = 183;
-
 // Registry value types.
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
 constexpr std::uint32_t kRegMultiSz = 7;
-
-// Access masks used by the programs.
-constexpr std::uint32_t kKeyRead = 0x20019;
-constexpr std::uint32_t kKeyAllAccess = 0xF003F;
-
-// File attributes (GetFileAttributesA); kInvalidAttributes when the path does not exist.
-constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
-constexpr std::uint32_t kAttrReadOnly = 0x01;
-constexpr std::uint32_t kAttrHidden = 0x02;
-constexpr std::uint32_t kAttrDirectory = 0x10;
-constexpr std::uint32_t kAttrNormal = 0x80;
 
 // What GetVersionExA reports (OSVERSIONINFOA, size 148 on every build).
 struct OsVersion {

@@ -31,10 +31,7 @@ namespace app {
 
 constexpr const char* kCurrentUserHive = "\\REGISTRY\\User\\Current";
 
-// Window messages and results the native platform knows by number.
-constexpr std::uint32_t kWmClose = 0x0010;
-constexpr std::uint32_t kWmTimer = 0x0113;
-constexpr int kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5, kIdYes = 6, kIdNo = 7;
+// The window messages and message-box answers it knows by number: wincodes.h.
 
 struct MessageBoxCall {
   Window owner = nullptr;
