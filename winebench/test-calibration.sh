@@ -115,8 +115,9 @@ cp -r "$build/art/en" "$build/art/tw" "$build/art/cn" "$app/"
 # As the installer leaves the key: never calibrated (IsCfg "no"), touch mode 1, the
 # switches off, the slider at 30 (REG_SZ without the terminating zero). Zelko takes
 # the tables up only with all of its values present.
-printf '%s\n' "[$tool_key]" '"IsCfg"=hex(1):6e,00,6f,00' '"doneMode"=hex(1):31,00' \
-  '"changexy"=hex(1):30,00' '"disabledev"=hex(1):30,00' '"moveSlider"=hex(1):33,00,30,00' | wine_reg_import
+# REGEDIT4's hex(1) data are the text's ANSI bytes (docs/wine.md).
+printf '%s\n' "[$tool_key]" '"IsCfg"=hex(1):6e,6f' '"doneMode"=hex(1):31' \
+  '"changexy"=hex(1):30' '"disabledev"=hex(1):30' '"moveSlider"=hex(1):33,30' | wine_reg_import
 
 sync=$WINE_TMP/sync drive_out=$WINE_TMP/calibdrive.out
 mkdir -p "$sync"
@@ -177,6 +178,10 @@ wine_run 30 reg query "$tool_key" >"$WINE_TMP/reg.txt" 2>>"$log" </dev/null
 listing=$(tr -d '\r' <"$WINE_TMP/reg.txt")
 echo "$listing" | awk '$2 == "REG_BINARY" { $3 = length($3) " hex digits" } { print }' >>"$log"
 check reg.IsCfg "REG_SZ YES" "$(reg_value IsCfg)"
+# The calibration's SaveSettings stores every setting: the ones it did not change
+# come back as they were.
+check reg.kept "doneMode=REG_SZ 1 moveSlider=REG_SZ 30 changexy=REG_SZ 0" \
+  "doneMode=$(reg_value doneMode) moveSlider=$(reg_value moveSlider) changexy=$(reg_value changexy)"
 want=$(expected_mapping "$out")
 check reg.mapping "$want" \
   "Kx=$(reg_value Kx | awk '{ print $2 }') Ky=$(reg_value Ky | awk '{ print $2 }') Cx=$(reg_value Cx | awk '{ print $2 }') Cy=$(reg_value Cy | awk '{ print $2 }')"

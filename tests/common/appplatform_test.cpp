@@ -99,6 +99,44 @@ TEST_F(RegistryTest, MissingValueOrKeyLeavesTheCallersBuffers) {
   EXPECT_EQ(size, 5u);
 }
 
+// A key handle does what its access allows and nothing more (Windows NT; Windows 98
+// checks nothing, so a program must ask for what it does).
+TEST_F(RegistryTest, AKeyDoesOnlyWhatItWasOpenedFor) {
+  constexpr std::uint32_t kQueryValue = 0x1, kSetValue = 0x2, kCreateSubKey = 0x4;
+  ASSERT_EQ(p.RegSetValue(key, "doneMode", kRegSz, "3", 1), kErrorSuccess);
+  RegKey reader = 0;
+  ASSERT_EQ(p.RegOpenKey(kHkeyLocalMachine, kKey, kKeyRead, &reader), kErrorSuccess);
+  EXPECT_EQ(p.RegSetValue(reader, "doneMode", kRegSz, "1", 1), kErrorAccessDenied);
+  EXPECT_EQ(p.RegDeleteValue(reader, "doneMode"), kErrorAccessDenied);
+  RegKey sub = 0;
+  EXPECT_EQ(p.RegCreateKey(reader, "Sub", kKeyRead, &sub, nullptr), kErrorAccessDenied);
+  char buf[4];
+  std::uint32_t size = sizeof buf;
+  EXPECT_EQ(p.RegQueryValue(reader, "doneMode", nullptr, buf, &size), kErrorSuccess);
+  EXPECT_EQ(std::string(buf, size), "3");
+  p.RegCloseKey(reader);
+
+  RegKey creator = 0;
+  ASSERT_EQ(p.RegOpenKey(kHkeyLocalMachine, kKey, kCreateSubKey, &creator), kErrorSuccess);
+  size = sizeof buf;
+  EXPECT_EQ(p.RegQueryValue(creator, "doneMode", nullptr, buf, &size), kErrorAccessDenied);
+  char name[16];
+  std::uint32_t nameSize = sizeof name;
+  EXPECT_EQ(p.RegEnumKey(creator, 0, name, &nameSize), kErrorAccessDenied);
+  ASSERT_EQ(p.RegCreateKey(creator, "Sub", kQueryValue | kSetValue, &sub, nullptr), kErrorSuccess);
+  EXPECT_EQ(p.RegSetValue(sub, "x", kRegSz, "1", 1), kErrorSuccess);
+  p.RegCloseKey(sub);
+  p.RegCloseKey(creator);
+
+  // The generic rights stand for the key rights they map to.
+  RegKey writer = 0;
+  ASSERT_EQ(p.RegOpenKey(kHkeyLocalMachine, kKey, 0x40000000u /* GENERIC_WRITE */, &writer), kErrorSuccess);
+  EXPECT_EQ(p.RegSetValue(writer, "doneMode", kRegSz, "2", 1), kErrorSuccess);
+  size = sizeof buf;
+  EXPECT_EQ(p.RegQueryValue(writer, "doneMode", nullptr, buf, &size), kErrorAccessDenied);
+  p.RegCloseKey(writer);
+}
+
 TEST_F(RegistryTest, KeysAreCreatedEnumeratedAndDeletedAsWindowsDoes) {
   bool created = false;
   RegKey k = 0;

@@ -83,6 +83,18 @@ TEST_F(Win98Test, FailuresAreShownAndTheStepStillSucceeds) {
   EXPECT_EQ(api.openHandles, 0);
 }
 
+TEST_F(Win98Test, AFailedDeviceKeySectionSkipsTheOemNamesOfDravo98) {
+  api.failing = {"InstallFromInfSection UsbInfr.Install2 0x6 key c:\\pkg\\ 0x4 owner=none"};
+  EXPECT_TRUE(installer.InstallDrivers98());
+  EXPECT_EQ(MessageTexts(), Calls({"system error 0xE000020E", "Install device fail"}));
+  EXPECT_EQ(os.messageBoxes[1].caption, "Error");
+  EXPECT_EQ(os.messageBoxes[1].type, app::kMbIconError);
+  EXPECT_TRUE(os.HasKey("hklm\\Enum\\Root\\Tscrn\\0000"));
+  EXPECT_FALSE(os.HasValue(kOemName, "C:\\WINDOWS\\inf\\other\\VeltranDravo98.inf"));
+  EXPECT_TRUE(os.HasValue(kOemName, "C:\\WINDOWS\\inf\\zelkron98.inf"));
+  EXPECT_EQ(api.openHandles, 0);
+}
+
 TEST_F(Win98Test, WithoutDravo98TheServiceStepEndsAndZelkoIsStillInstalled) {
   api.failing = {"DiInstallClass", "OpenInf c:\\pkg\\98\\Dravo98.inf (null)"};
   EXPECT_TRUE(installer.InstallDrivers98());

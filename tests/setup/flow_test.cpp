@@ -214,12 +214,19 @@ TEST_F(FlowTest, AnUnknownFamilyEndsAfterTheSettings) {
 }
 
 TEST_F(FlowTest, AFailedCopyEndsBeforeTheDrivers) {
-  os.WriteFile("c:\\pkg\\filelist.ini", "[win2k]\nfilenum=0\n");
-  EXPECT_TRUE(dlg.Start(dialog));
-  EXPECT_TRUE(dialog.ended);
-  EXPECT_TRUE(api.calls.empty());
-  EXPECT_FALSE(os.HasValue(kKey, "osflg"));
-  EXPECT_TRUE(os.exitWindowsCalls.empty());
+  for (int platform : {2, 1}) {
+    FakeDialog d;
+    d.controls[IDC_PATH_EDIT].text = "c:\\veltran";
+    os.platformId = platform;
+    os.WriteFile("c:\\pkg\\filelist.ini", "[win2k]\nfilenum=0\n[win98]\nfilenum=0\n");
+    EXPECT_TRUE(dlg.Start(d)) << platform;
+    EXPECT_TRUE(d.ended) << platform;
+    EXPECT_EQ(d.result, 0) << platform;
+    EXPECT_TRUE(api.calls.empty()) << platform;
+    EXPECT_TRUE(os.copies.empty()) << platform;
+    EXPECT_FALSE(os.HasValue(kKey, "osflg")) << platform;
+    EXPECT_TRUE(os.exitWindowsCalls.empty()) << platform;
+  }
 }
 
 TEST_F(FlowTest, AFailedDriverStepWritesOsFlagButNoGroupAndNoRestart) {

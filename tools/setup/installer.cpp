@@ -72,13 +72,13 @@ bool WriteWholeFile(app::Platform& os, const std::string& path, const char* byte
   return ok;
 }
 
+}  // namespace
+
 std::string Lang(const char* key, const char* def) {
   char text[256];
   LangText(key, def, text);
   return text;
 }
-
-}  // namespace
 
 bool MakeFolderTree(app::Platform& os, const std::string& path) {
   if (path.empty()) return false;  // GetFileAttributesA("") fails: nothing to make

@@ -35,6 +35,9 @@ constexpr const char* kOemNameKey = "SoftWare\\Microsoft\\Windows\\CurrentVersio
 constexpr const char* kFrameHardwareId98 = "VID_5a53&PID_0001";
 constexpr const char* kServiceDeviceDescription = "usb infrared touch screen service for win2000 winxp";
 
+// LangText of key with its English default, as a string.
+std::string Lang(const char* key, const char* def);
+
 // The platform's family: GetVersionExA's platform id, asked anew on every call.
 int ClassifyWindows(app::Platform& os);
 

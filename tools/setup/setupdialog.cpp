@@ -20,12 +20,6 @@ constexpr const char* kToolFile = "\\Pointwell.exe";
 constexpr int kInstallControls[] = {IDC_START_BUTTON, IDC_PROGRESS_LABEL, IDC_PATH_LABEL,
                                     IDC_SELECT_BUTTON, IDC_PROGRESS_BAR, IDC_PATH_EDIT};
 
-std::string Lang(const char* key, const char* def) {
-  char text[256];
-  LangText(key, def, text);
-  return text;
-}
-
 }  // namespace
 
 void SetupDialog::Init(app::Dialog& dialog) {
