@@ -330,7 +330,7 @@ class Win32AppPlatform : public Platform {
     CloseServiceHandle(manager);
     return deleted;
   }
-  bool SetCurrentDirectory(const char* path) override { return SetCurrentDirectoryA(path) != 0; }
+  bool SetCurrentDirectory(const char* path) override { return ::SetCurrentDirectoryA(path) != 0; }
 };
 
 }  // namespace
