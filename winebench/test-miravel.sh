@@ -28,7 +28,7 @@ if [ ! -x "$WINE_BIN" ]; then
   exit 0
 fi
 
-zelko_inf=$here/../package/zelkron2kxp.inf
+zelko_inf=$here/../package/2000xp/zelkron2kxp.inf
 miravel_inf=$here/../package/miravel.inf
 zelko=$build/driver/usb/kernal_driver/usb/Zelko.sys
 miravel=$build/winebench/miravelbench/MiravelBench.sys

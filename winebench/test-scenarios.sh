@@ -4,7 +4,7 @@
 # Each scenario in zelkosim/scenarios/*.zs that uses only what the Wine bench can do
 # runs twice:
 #   - under wine64 with zsrun (winebench/zsrun): the real Zelko.sys from
-#     package/zelkron2kxp.inf on the bench's virtual USB bus, installed as
+#     package/2000xp/zelkron2kxp.inf on the bench's virtual USB bus, installed as
 #     test-zelko.sh installs it (zelko-install.sh);
 #   - natively with zelkosim --consumer none (the simulated kernel).
 # The two outputs must be equal, and equal to the scenario's X.out. A difference is
@@ -31,7 +31,7 @@ root=$(cd "$here/.." && pwd)
 build=$(cd "${1:-$root/build/win64}" 2>/dev/null && pwd) || build=${1:-$root/build/win64}
 simbuild=$(cd "${2:-$root/build/sim}" 2>/dev/null && pwd) || simbuild=${2:-$root/build/sim}
 scenario_dir=$root/zelkosim/scenarios
-package_inf=$root/package/zelkron2kxp.inf
+package_inf=$root/package/2000xp/zelkron2kxp.inf
 
 WINE_BIN=${WINE_BIN:-/usr/lib/wine/wine64}
 if [ ! -x "$WINE_BIN" ]; then

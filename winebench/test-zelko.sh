@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Zelko.sys on Wine's kernel: installed from package/zelkron2kxp.inf for the touch
+# Zelko.sys on Wine's kernel: installed from package/2000xp/zelkron2kxp.inf for the touch
 # frame that the test bench's virtual USB bus (ZkVusb.sys) plays, then driven through
 # its control interface (zkprobe.exe, on Pointwell's device link) while vusbctl.exe
 # injects reports, read failures and port states and reads what the bus has seen.
@@ -31,7 +31,7 @@ source "$here/wine-env.sh"
 source "$here/bench-lib.sh"
 if [ "$standin" = 1 ]; then bench_builds "$0" "${1:-}" --standin; else bench_builds "$0" "${1:-}"; fi
 build=$(cd "$1" 2>/dev/null && pwd) || build=$1
-package_inf=$here/../package/zelkron2kxp.inf
+package_inf=$here/../package/2000xp/zelkron2kxp.inf
 
 if [ "$standin" = 1 ]; then
   driver=$build/winebench/standin/ZkStandin.sys

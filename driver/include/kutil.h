@@ -3,6 +3,17 @@
 
 #include "ddk.h"
 
+// KTRACE(("Zelko: ... (%08x)\n", status)): one line in the debugger's log naming
+// the call whose failure the driver otherwise drops without a word (a failed
+// start, reads stopped, retries used up). Empty in the product build; the
+// simulated kernel prints it with SIMKERNEL_DEBUG set, and a test build for the
+// Wine benches defines KUTIL_TRACE to have it in their logs.
+#if defined(SIMKERNEL) || defined(KUTIL_TRACE)
+#define KTRACE(args) DbgPrint args
+#else
+#define KTRACE(args) ((void)0)
+#endif
+
 namespace kutil {
 
 // Completes a request with its status and byte count, no priority boost.

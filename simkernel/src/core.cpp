@@ -42,16 +42,96 @@ std::mutex g_timerLock;
 std::multimap<uint64_t, std::function<void()>> g_timers;
 std::atomic<uint64_t> g_now{0};
 thread_local int g_runDepth = 0;
+
+// The system worker thread of the asynchronous mode.
+std::condition_variable g_workWake;
+std::thread g_worker;
+bool g_workerOn = false;
+bool g_workerStop = false;
+unsigned g_workerRunning = 0;
+thread_local bool t_isWorker = false;
+
+void WorkerLoop()
+{
+    t_isWorker = true;
+    std::unique_lock<std::mutex> lock(g_workLock);
+    for (;;) {
+        if (g_work.empty()) {
+            if (g_workerStop)
+                return;
+            g_workWake.wait(lock);
+            continue;
+        }
+        std::function<void()> fn = std::move(g_work.front());
+        g_work.pop_front();
+        ++g_workerRunning;
+        lock.unlock();
+        fn();
+        if (KeGetCurrentIrql() != PASSIVE_LEVEL)
+            Bugcheck("deferred work returned above passive level");
+        lock.lock();
+        --g_workerRunning;
+        g_workWake.notify_all();
+    }
+}
 }  // namespace
 
 void Defer(std::function<void()> fn)
 {
     std::lock_guard<std::mutex> lock(g_workLock);
     g_work.push_back(std::move(fn));
+    g_workWake.notify_all();
+}
+
+bool WorkerThreadOn()
+{
+    std::lock_guard<std::mutex> lock(g_workLock);
+    return g_workerOn;
+}
+
+bool WorkerIdle()
+{
+    std::lock_guard<std::mutex> lock(g_workLock);
+    return g_work.empty() && g_workerRunning == 0;
+}
+
+void WaitWorkerIdle()
+{
+    if (t_isWorker)
+        return;
+    std::unique_lock<std::mutex> lock(g_workLock);
+    if (!g_workerOn)
+        return;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!(g_work.empty() && g_workerRunning == 0))
+        if (g_workWake.wait_until(lock, until) == std::cv_status::timeout &&
+            !(g_work.empty() && g_workerRunning == 0))
+            Bugcheck("system worker thread never becomes idle (a hang on a real system)");
+}
+
+void SetWorkerThread(bool on)
+{
+    std::thread t;
+    {
+        std::lock_guard<std::mutex> lock(g_workLock);
+        if (on == g_workerOn)
+            return;
+        g_workerOn = on;
+        if (on) {
+            g_workerStop = false;
+            g_worker = std::thread(WorkerLoop);
+            return;
+        }
+        g_workerStop = true;
+        g_workWake.notify_all();
+        t = std::move(g_worker);
+    }
+    t.join();
 }
 
 void ResetClock()
 {
+    SetWorkerThread(false);
     g_now = 0;
     std::lock_guard<std::mutex> lock(g_timerLock);
     g_timers.clear();
@@ -74,7 +154,7 @@ static bool RunOne()
     std::function<void()> fn;
     {
         std::lock_guard<std::mutex> lock(g_workLock);
-        if (!g_work.empty()) {
+        if (!g_workerOn && !g_work.empty()) {
             fn = std::move(g_work.front());
             g_work.pop_front();
         }
@@ -112,6 +192,11 @@ void RunPending()
 {
     if (t_irql != PASSIVE_LEVEL)
         Bugcheck("RunPending above passive level");
+    // With a worker thread of its own the machine settles by letting it finish.
+    if (WorkerThreadOn()) {
+        WaitWorkerIdle();
+        return;
+    }
     ++g_runDepth;
     if (g_runDepth > 64)
         Bugcheck("deferred work nests too deep");
@@ -331,6 +416,30 @@ NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MOD
         return STATUS_SUCCESS;
     if (zeroTimeout)
         return STATUS_TIMEOUT;
+
+    if (WorkerThreadOn()) {
+        // Other threads do the machine's work: the wait really waits, a timed one
+        // for a hundredth of its length in real time, then the clock moves on.
+        std::unique_lock<std::mutex> lock(DispatcherLock());
+        auto satisfied = [event] { return event->Header.SignalState != 0; };
+        if (timeout) {
+            uint64_t span = timeout->QuadPart < 0 ? (uint64_t)(-timeout->QuadPart)
+                                                  : ((uint64_t)timeout->QuadPart > Now()
+                                                         ? (uint64_t)timeout->QuadPart - Now()
+                                                         : 0);
+            bool got = DispatcherCondition().wait_for(lock, std::chrono::microseconds(span / 1000), satisfied);
+            if (got && event->Header.Type == SynchronizationEvent)
+                event->Header.SignalState = 0;
+            lock.unlock();
+            g_now += span;
+            return got ? STATUS_SUCCESS : STATUS_TIMEOUT;
+        }
+        if (!DispatcherCondition().wait_for(lock, std::chrono::seconds(20), satisfied))
+            Bugcheck("wait without time limit is never satisfied (a hang on a real system)");
+        if (event->Header.Type == SynchronizationEvent)
+            event->Header.SignalState = 0;
+        return STATUS_SUCCESS;
+    }
 
     // Work that other threads of a real system would do meanwhile.
     RunPending();

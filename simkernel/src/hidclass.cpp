@@ -39,14 +39,23 @@ struct ClassDevice {
     Minidriver* mini = nullptr;
     bool started = false;
     StartAnswers answers;
-    // the read-report stream
-    PIRP readIrp = nullptr;
-    std::vector<uint8_t> readBuffer;
+    // The read-report stream: like the system's class driver, two read-report
+    // requests out at the minidriver at once (ping-pong), each renewed by its own
+    // completion.
+    struct StreamRead {
+        ClassDevice* device = nullptr;
+        PIRP irp = nullptr;
+        std::vector<uint8_t> buffer;
+        std::atomic<bool> sending{false};
+        std::atomic<bool> outstanding{false};
+        std::atomic<bool> lastOk{false};
+    };
+    static const int kStreamReads = 2;
+    StreamRead reads[kStreamReads];
+    PIRP readIrp = nullptr;  // the first of the stream's requests: whether the stream is set up
     ULONG reportBytes = 0;
     std::atomic<bool> streaming{false};
-    std::atomic<bool> sending{false};
-    std::atomic<bool> outstanding{false};
-    std::atomic<bool> lastOk{false};
+    std::atomic<int> outstanding{0};
     KEVENT idle;  // signalled while no stream read is out
 };
 
@@ -240,36 +249,36 @@ void Record(const uint8_t* bytes, size_t n)
         sink(bytes, n);
 }
 
-void StreamIdle(ClassDevice* d)
+void StreamIdle(ClassDevice::StreamRead* r)
 {
-    d->outstanding = false;
-    KeSetEvent(&d->idle, IO_NO_INCREMENT, FALSE);
+    r->outstanding = false;
+    if (--r->device->outstanding == 0)
+        KeSetEvent(&r->device->idle, IO_NO_INCREMENT, FALSE);
 }
 
-// Sends stream reads until one stays out; a read that completes within the call
-// is followed here rather than from its completion routine, so that a run of
-// queued reports does not nest.
-void Pump(ClassDevice* d)
+// Sends reads on one of the stream's requests until one stays out; a read that
+// completes within the call is followed here rather than from its completion
+// routine, so that a run of queued reports does not nest.
+void Pump(ClassDevice::StreamRead* r)
 {
+    ClassDevice* d = r->device;
     for (;;) {
         if (!d->streaming) {
-            StreamIdle(d);
+            StreamIdle(r);
             return;
         }
-        PIRP irp = d->readIrp;
+        PIRP irp = r->irp;
         IoReuseIrp(irp, STATUS_NOT_SUPPORTED);
-        std::fill(d->readBuffer.begin(), d->readBuffer.end(), kCanary);
-        PrepareRequest(irp, IOCTL_HID_READ_REPORT, d->readBuffer.data(), d->reportBytes, nullptr, 0);
-        IoSetCompletionRoutine(irp, StreamReadDone, d, TRUE, TRUE, TRUE);
-        KeClearEvent(&d->idle);
-        d->outstanding = true;
-        d->sending = true;
+        std::fill(r->buffer.begin(), r->buffer.end(), kCanary);
+        PrepareRequest(irp, IOCTL_HID_READ_REPORT, r->buffer.data(), d->reportBytes, nullptr, 0);
+        IoSetCompletionRoutine(irp, StreamReadDone, r, TRUE, TRUE, TRUE);
+        r->sending = true;
         ++g_readsSent;
         CallMinidriver(d, irp);
-        if (d->sending.exchange(false))
+        if (r->sending.exchange(false))
             return;  // still out: its completion carries on
-        if (!d->lastOk) {
-            StreamIdle(d);
+        if (!r->lastOk) {
+            StreamIdle(r);
             return;
         }
     }
@@ -277,21 +286,22 @@ void Pump(ClassDevice* d)
 
 NTSTATUS StreamReadDone(PDEVICE_OBJECT, PIRP irp, PVOID context)
 {
-    auto* d = (ClassDevice*)context;
-    CheckOutput(irp, d->reportBytes, d->readBuffer.data() + d->reportBytes);
+    auto* r = (ClassDevice::StreamRead*)context;
+    ClassDevice* d = r->device;
+    CheckOutput(irp, d->reportBytes, r->buffer.data() + d->reportBytes);
     NTSTATUS status = irp->IoStatus.Status;
     g_lastStreamStatus = status;
     if (NT_SUCCESS(status) && irp->IoStatus.Information)
-        Record(d->readBuffer.data(), irp->IoStatus.Information);
-    d->lastOk = NT_SUCCESS(status);
+        Record(r->buffer.data(), irp->IoStatus.Information);
+    r->lastOk = NT_SUCCESS(status);
     if (!NT_SUCCESS(status))
         d->streaming = false;
-    if (d->sending.exchange(false))
+    if (r->sending.exchange(false))
         return STATUS_MORE_PROCESSING_REQUIRED;  // the sender's loop goes on
-    if (d->lastOk)
-        Pump(d);
+    if (r->lastOk)
+        Pump(r);
     else
-        StreamIdle(d);
+        StreamIdle(r);
     return STATUS_MORE_PROCESSING_REQUIRED;
 }
 
@@ -299,17 +309,22 @@ void StartStream(ClassDevice* d)
 {
     if (d->streaming.exchange(true))
         return;
-    if (d->outstanding)
-        return;  // the read that is still out carries the stream on
-    Pump(d);
+    for (auto& r : d->reads) {
+        if (r.outstanding.exchange(true))
+            continue;  // the read that is still out carries the stream on
+        if (d->outstanding++ == 0)
+            KeClearEvent(&d->idle);
+        Pump(&r);
+    }
 }
 
-// Stops the stream: no read follows, the one that waits is cancelled.
+// Stops the stream: no read follows, those that wait are cancelled.
 void StopStream(ClassDevice* d)
 {
     d->streaming = false;
-    if (d->outstanding && d->readIrp)
-        IoCancelIrp(d->readIrp);
+    for (auto& r : d->reads)
+        if (r.outstanding && r.irp)
+            IoCancelIrp(r.irp);
 }
 
 void WaitStreamIdle(ClassDevice* d)
@@ -370,8 +385,11 @@ NTSTATUS ClassAddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
 
 void DeleteClassDevice(ClassDevice* d)
 {
-    if (d->readIrp)
-        IoFreeIrp(d->readIrp);
+    for (auto& r : d->reads) {
+        if (r.irp)
+            IoFreeIrp(r.irp);
+        r.irp = nullptr;
+    }
     d->readIrp = nullptr;
     auto* hid = (PHID_DEVICE_EXTENSION)d->fdo->DeviceExtension;
     {
@@ -399,9 +417,16 @@ NTSTATUS ClassPnp(ClassDevice* d, PIRP irp)
             status = StartClass(d);
         d->started = NT_SUCCESS(status);
         if (d->started) {
-            if (!d->readIrp)
-                d->readIrp = IoAllocateIrp(d->fdo->StackSize, FALSE);
-            d->readBuffer.assign(d->reportBytes + kCanaryBytes, kCanary);
+            bool allocated = true;
+            for (auto& r : d->reads) {
+                r.device = d;
+                if (!r.irp)
+                    r.irp = IoAllocateIrp(d->fdo->StackSize, FALSE);
+                allocated = allocated && r.irp;
+                if (!r.outstanding)
+                    r.buffer.assign(d->reportBytes + kCanaryBytes, kCanary);
+            }
+            d->readIrp = allocated ? d->reads[0].irp : nullptr;
             bool wanted;
             {
                 std::lock_guard<std::recursive_mutex> lock(g_lock);

@@ -19,6 +19,13 @@ std::condition_variable& DispatcherCondition();
 // interface notifications).
 void Defer(std::function<void()> fn);
 
+// In the bus's asynchronous mode deferred work runs on a system worker thread of
+// its own, as on Windows, instead of on whichever thread waits or settles.
+void SetWorkerThread(bool on);
+bool WorkerThreadOn();
+bool WorkerIdle();
+void WaitWorkerIdle();
+
 // Hooks each part registers so that Reset() can clear it.
 void ResetPool();
 void ResetRegistry();

@@ -145,8 +145,6 @@ std::string GuidText(const GUID& g)
 
 void Notify(std::shared_ptr<NotifyRegistration> reg, const GUID& event, const GUID& cls, const std::u16string& link)
 {
-    if (!reg->active)
-        return;
     std::u16string copy = link;
     UNICODE_STRING name;
     name.Buffer = (PWSTR)copy.c_str();
@@ -1004,6 +1002,8 @@ NTSTATUS IoSetDeviceInterfaceState(PUNICODE_STRING linkName, BOOLEAN enable)
             return STATUS_SUCCESS;
         i.enabled = enable != 0;
         // Notifications reach the watchers later, from the PnP manager's own thread.
+        // The system does not synchronise them with IoUnregisterPlugPlayNotification:
+        // one on its way is delivered even when the watcher unregisters meanwhile.
         for (auto& reg : g_registrations)
             if (reg->active && IsEqualGUID(&reg->guid, &i.guid)) {
                 GUID event = enable ? kArrival : kRemoval, cls = i.guid;
@@ -1044,8 +1044,11 @@ NTSTATUS IoRegisterPlugPlayNotification(IO_NOTIFICATION_EVENT_CATEGORY category,
     return STATUS_SUCCESS;
 }
 
+// Does not wait for callbacks that run now, and those already on their way still arrive.
 NTSTATUS IoUnregisterPlugPlayNotification(PVOID entry)
 {
+    if (KeGetCurrentIrql() != PASSIVE_LEVEL)
+        Bugcheck("IRQL_NOT_LESS_OR_EQUAL", "IoUnregisterPlugPlayNotification above passive level");
     std::lock_guard<std::recursive_mutex> lock(g_lock);
     for (auto it = g_registrations.begin(); it != g_registrations.end(); ++it)
         if (it->get() == entry) {

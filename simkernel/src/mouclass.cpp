@@ -16,7 +16,7 @@ struct ClassExtension {
     CONNECT_DATA connect;  // what the class hands the port
     KSPIN_LOCK lock;       // taken by the service callback, at DPC level
     BOOLEAN connected;
-    BOOLEAN open;
+    LONG clients;  // opens of the class not yet closed; each one reached the port
     NTSTATUS connectStatus;
     MOUSE_ATTRIBUTES attributes;
 };
@@ -117,14 +117,13 @@ NTSTATUS Connect(ClassExtension* ext)
     return Internal(ext, IOCTL_INTERNAL_MOUSE_CONNECT, &ext->connect, sizeof(CONNECT_DATA), nullptr, 0, nullptr);
 }
 
+// Every client's open is forwarded to the port, as every close is.
 NTSTATUS Open(ClassExtension* ext)
 {
-    if (ext->open)
-        return STATUS_SUCCESS;  // the port is opened once for all clients
     NTSTATUS status = SendFileRequest(ext, IRP_MJ_CREATE);
     if (!NT_SUCCESS(status))
         return status;
-    ext->open = TRUE;
+    InterlockedIncrement(&ext->clients);
     // The raw input thread asks for the attributes once it has the class open.
     MOUSE_ATTRIBUTES a;
     memset(&a, 0, sizeof a);
@@ -135,9 +134,13 @@ NTSTATUS Open(ClassExtension* ext)
 
 NTSTATUS Close(ClassExtension* ext)
 {
-    if (!ext->open)
-        return STATUS_SUCCESS;
-    ext->open = FALSE;
+    for (;;) {
+        LONG n = ext->clients;
+        if (n == 0)
+            return STATUS_SUCCESS;
+        if (InterlockedCompareExchange(&ext->clients, n - 1, n) == n)
+            break;
+    }
     return SendFileRequest(ext, IRP_MJ_CLOSE);
 }
 
@@ -161,16 +164,13 @@ NTSTATUS ClassPnp(PDEVICE_OBJECT device, PIRP irp)
             KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
         NTSTATUS status = irp->IoStatus.Status;
         if (NT_SUCCESS(status)) {
-            if (!ext->connected) {
-                ext->connectStatus = Connect(ext);
-                ext->connected = NT_SUCCESS(ext->connectStatus);
-            }
             bool openNow;
             {
                 std::lock_guard<std::mutex> lock(g_lock);
                 openNow = g_openOnStart;
             }
-            if (ext->connected && openNow)
+            // The raw input thread opens the class once; a start after a stop finds it open.
+            if (ext->connected && openNow && ext->clients == 0)
                 Open(ext);
         }
         IofCompleteRequest(irp, IO_NO_INCREMENT);
@@ -178,7 +178,8 @@ NTSTATUS ClassPnp(PDEVICE_OBJECT device, PIRP irp)
     }
     case IRP_MN_REMOVE_DEVICE: {
         // The clients let go of a device that is going away.
-        Close(ext);
+        while (ext->clients > 0)
+            Close(ext);
         NTSTATUS status = PassDown(ext, irp);
         IoDetachDevice(ext->lower);
         {
@@ -221,8 +222,14 @@ NTSTATUS ClassAddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
     KeInitializeSpinLock(&ext->lock);
     device->Flags |= ext->lower->Flags & (DO_BUFFERED_IO | DO_POWER_PAGABLE);
     device->Flags &= ~DO_DEVICE_INITIALIZING;
-    std::lock_guard<std::mutex> lock(g_lock);
-    g_current = device;
+    {
+        std::lock_guard<std::mutex> lock(g_lock);
+        g_current = device;
+    }
+    // The class connects while it adds the device, before the stack has started
+    // and before any client opens it.
+    ext->connectStatus = Connect(ext);
+    ext->connected = NT_SUCCESS(ext->connectStatus);
     return STATUS_SUCCESS;
 }
 
@@ -283,7 +290,13 @@ NTSTATUS ConnectStatus()
 bool PortOpen()
 {
     ClassExtension* ext = Current();
-    return ext && ext->open;
+    return ext && ext->clients > 0;
+}
+
+int Clients()
+{
+    ClassExtension* ext = Current();
+    return ext ? (int)ext->clients : 0;
 }
 
 MOUSE_ATTRIBUTES Attributes()

@@ -2,10 +2,14 @@
 // from a description, configuration, the class-interface request, the
 // interrupt-IN transfer held until the frame reports, port reset and status,
 // cancel, and injectable completion statuses.
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <random>
+#include <thread>
 
 #include "internal.h"
 #include "simkernel/pnp.h"
@@ -42,6 +46,91 @@ std::recursive_mutex g_lock;  // the bus's own state; never held while completin
 Frame* g_frame = nullptr;
 PDRIVER_OBJECT g_busDriver = nullptr;
 std::map<Request, Injection> g_injections;  // kept across plug and unplug
+
+// ---- the bus's own thread (asynchronous mode) -------------------------------------------
+// Completions the bus owes, each due at a real time; run in due order on the
+// bus thread, as the host controller's DPCs run on whichever processor.
+struct BusWork {
+    std::chrono::steady_clock::time_point due;
+    uint64_t order;
+    std::function<void()> fn;
+    bool operator<(const BusWork& o) const { return due != o.due ? due > o.due : order > o.order; }
+};
+std::mutex g_busLock;
+std::condition_variable g_busWake;
+std::vector<BusWork> g_busQueue;  // a heap, earliest on top
+std::thread g_busThread;
+bool g_busStop = false;
+bool g_async = false;
+unsigned g_maxDelayUs = 0;
+uint64_t g_busOrder = 0;
+std::mt19937 g_random;
+unsigned g_busRunning = 0;  // pieces of work being run now
+
+void BusLoop()
+{
+    std::unique_lock<std::mutex> lock(g_busLock);
+    for (;;) {
+        if (g_busQueue.empty()) {
+            if (g_busStop)
+                return;
+            g_busWake.wait(lock);
+            continue;
+        }
+        auto due = g_busQueue.front().due;
+        if (std::chrono::steady_clock::now() < due) {
+            g_busWake.wait_until(lock, due);
+            continue;
+        }
+        std::pop_heap(g_busQueue.begin(), g_busQueue.end());
+        BusWork w = std::move(g_busQueue.back());
+        g_busQueue.pop_back();
+        ++g_busRunning;
+        lock.unlock();
+        w.fn();
+        lock.lock();
+        --g_busRunning;
+        g_busWake.notify_all();
+    }
+}
+
+bool AsyncMode()
+{
+    std::lock_guard<std::mutex> lock(g_busLock);
+    return g_async;
+}
+
+// In asynchronous mode: runs fn on the bus thread after a small random delay.
+// Otherwise: false, and the caller does the work itself, at once.
+bool Later(std::function<void()> fn)
+{
+    std::lock_guard<std::mutex> lock(g_busLock);
+    if (!g_async)
+        return false;
+    unsigned us = g_maxDelayUs ? (unsigned)(g_random() % (g_maxDelayUs + 1)) : 0;
+    g_busQueue.push_back(BusWork{std::chrono::steady_clock::now() + std::chrono::microseconds(us), g_busOrder++,
+                                 std::move(fn)});
+    std::push_heap(g_busQueue.begin(), g_busQueue.end());
+    g_busWake.notify_all();
+    return true;
+}
+
+// Waits until the bus thread owes nothing more, then ends it.
+void StopBusThread()
+{
+    std::thread t;
+    {
+        std::unique_lock<std::mutex> lock(g_busLock);
+        g_async = false;
+        g_busStop = true;
+        g_busWake.notify_all();
+        t = std::move(g_busThread);
+    }
+    if (t.joinable())
+        t.join();
+    std::lock_guard<std::mutex> lock(g_busLock);
+    g_busStop = false;
+}
 
 bool Injected(Request r, NTSTATUS* status)
 {
@@ -81,6 +170,19 @@ void FinishTransfer(PIRP irp, NTSTATUS status, USBD_STATUS usbd, const uint8_t* 
     IofCompleteRequest(irp, IO_NO_INCREMENT);
 }
 
+// The same, later on the bus thread in asynchronous mode. The bytes are copied now.
+void FinishTransferSoon(PIRP irp, NTSTATUS status, USBD_STATUS usbd, const uint8_t* bytes, unsigned length)
+{
+    std::vector<uint8_t> copy;
+    if (bytes)
+        copy.assign(bytes, bytes + length);
+    const bool withBytes = bytes != nullptr;
+    if (!Later([irp, status, usbd, copy, withBytes] {
+            FinishTransfer(irp, status, usbd, withBytes ? copy.data() : nullptr, (unsigned)copy.size());
+        }))
+        FinishTransfer(irp, status, usbd, bytes, length);
+}
+
 // Takes the oldest held transfer whose cancel routine can still be cleared.
 PIRP TakeHeld()
 {
@@ -100,7 +202,7 @@ PIRP TakeHeld()
 void FailAllHeld(NTSTATUS status, USBD_STATUS usbd)
 {
     while (PIRP irp = TakeHeld())
-        FinishTransfer(irp, status, usbd, nullptr, 0);
+        FinishTransferSoon(irp, status, usbd, nullptr, 0);
 }
 
 void CancelTransfer(PDEVICE_OBJECT, PIRP irp)
@@ -116,9 +218,7 @@ void CancelTransfer(PDEVICE_OBJECT, PIRP irp)
                 }
     }
     IoReleaseCancelSpinLock(irp->CancelIrql);
-    URB_FROM_IRP(irp)->UrbHeader.Status = USBD_STATUS_CANCELED;
-    irp->IoStatus.Information = 0;
-    Complete(irp, STATUS_CANCELLED);
+    FinishTransferSoon(irp, STATUS_CANCELLED, USBD_STATUS_CANCELED, nullptr, 0);
 }
 
 void BuildDescriptors(Frame& f)
@@ -321,26 +421,64 @@ NTSTATUS BusInternalControl(PDEVICE_OBJECT device, PIRP irp)
         return SubmitUrb(irp, urb);
     }
     case IOCTL_INTERNAL_USB_RESET_PORT: {
+        // The hub driver documents both port requests as passive-level only.
+        if (KeGetCurrentIrql() != PASSIVE_LEVEL)
+            Bugcheck("IRQL_NOT_LESS_OR_EQUAL", "IOCTL_INTERNAL_USB_RESET_PORT above passive level");
+        NTSTATUS status = STATUS_SUCCESS;
         {
             std::lock_guard<std::recursive_mutex> lock(g_lock);
             ++g_frame->counters.resets;
             if (Injected(Request::ResetPort, &injected))
-                return Complete(irp, injected);
+                status = injected;
         }
-        // A reset ends whatever transfer the device still had.
-        FailAllHeld(STATUS_CANCELLED, USBD_STATUS_CANCELED);
-        return Complete(irp, STATUS_SUCCESS);
+        auto reset = [irp, status] {
+            // A reset ends whatever transfer the device still had.
+            if (NT_SUCCESS(status))
+                FailAllHeld(STATUS_CANCELLED, USBD_STATUS_CANCELED);
+            Complete(irp, status);
+        };
+        if (AsyncMode()) {
+            IoMarkIrpPending(irp);
+            Later([reset] {
+                detail::IrqlGuard dispatch(DISPATCH_LEVEL);
+                reset();
+            });
+            return STATUS_PENDING;
+        }
+        reset();
+        return status;
     }
     case IOCTL_INTERNAL_USB_GET_PORT_STATUS: {
-        std::lock_guard<std::recursive_mutex> lock(g_lock);
-        ++g_frame->counters.portStatusQueries;
-        if (Injected(Request::PortStatus, &injected))
-            return Complete(irp, injected);
-        PULONG status = (PULONG)sp->Parameters.Others.Argument1;
-        if (!status)
-            return Complete(irp, STATUS_INVALID_PARAMETER);
-        *status = g_frame->connected ? (USBD_PORT_CONNECTED | USBD_PORT_ENABLED) : 0;
-        return Complete(irp, STATUS_SUCCESS);
+        if (KeGetCurrentIrql() != PASSIVE_LEVEL)
+            Bugcheck("IRQL_NOT_LESS_OR_EQUAL", "IOCTL_INTERNAL_USB_GET_PORT_STATUS above passive level");
+        NTSTATUS status = STATUS_SUCCESS;
+        ULONG port = 0;
+        PULONG out = (PULONG)sp->Parameters.Others.Argument1;
+        {
+            std::lock_guard<std::recursive_mutex> lock(g_lock);
+            ++g_frame->counters.portStatusQueries;
+            if (Injected(Request::PortStatus, &injected))
+                status = injected;
+            else if (!out)
+                status = STATUS_INVALID_PARAMETER;
+            else
+                port = g_frame->connected ? (USBD_PORT_CONNECTED | USBD_PORT_ENABLED) : 0;
+        }
+        auto answer = [irp, status, out, port] {
+            if (NT_SUCCESS(status))
+                *out = port;
+            Complete(irp, status);
+        };
+        if (AsyncMode()) {
+            IoMarkIrpPending(irp);
+            Later([answer] {
+                detail::IrqlGuard dispatch(DISPATCH_LEVEL);
+                answer();
+            });
+            return STATUS_PENDING;
+        }
+        answer();
+        return status;
     }
     default:
         return Complete(irp, STATUS_INVALID_DEVICE_REQUEST);
@@ -545,7 +683,7 @@ bool Report(const uint8_t* bytes, unsigned length)
             ++g_frame->counters.reportsDropped;
         return false;
     }
-    FinishTransfer(irp, STATUS_SUCCESS, USBD_STATUS_SUCCESS, bytes, length);
+    FinishTransferSoon(irp, STATUS_SUCCESS, USBD_STATUS_SUCCESS, bytes, length);
     return true;
 }
 
@@ -554,8 +692,8 @@ bool FailTransfer(NTSTATUS status)
     PIRP irp = TakeHeld();
     if (!irp)
         return false;
-    FinishTransfer(irp, status, NT_SUCCESS(status) ? USBD_STATUS_SUCCESS : USBD_STATUS_DEV_NOT_RESPONDING, nullptr,
-                   0);
+    FinishTransferSoon(irp, status, NT_SUCCESS(status) ? USBD_STATUS_SUCCESS : USBD_STATUS_DEV_NOT_RESPONDING,
+                       nullptr, 0);
     return true;
 }
 
@@ -590,8 +728,41 @@ Counters GetCounters()
     return g_frame ? g_frame->counters : Counters();
 }
 
+void SetAsync(bool on, unsigned maxDelayUs, unsigned seed)
+{
+    if (!on) {
+        // Both threads may still hand work to each other: drain until both are idle.
+        for (int settled = 0; settled < 2;) {
+            detail::WaitWorkerIdle();
+            std::unique_lock<std::mutex> lock(g_busLock);
+            g_busWake.wait(lock, [] { return g_busQueue.empty() && g_busRunning == 0; });
+            lock.unlock();
+            settled = detail::WorkerIdle() ? settled + 1 : 0;
+        }
+        StopBusThread();
+        detail::SetWorkerThread(false);
+        return;
+    }
+    detail::SetWorkerThread(true);
+    std::lock_guard<std::mutex> lock(g_busLock);
+    g_async = true;
+    g_maxDelayUs = maxDelayUs;
+    g_random.seed(seed);
+    if (!g_busThread.joinable())
+        g_busThread = std::thread(BusLoop);
+}
+
+bool Async() { return AsyncMode(); }
+
+bool Idle()
+{
+    std::lock_guard<std::mutex> lock(g_busLock);
+    return g_busQueue.empty() && g_busRunning == 0;
+}
+
 void ResetUsb()
 {
+    StopBusThread();
     std::lock_guard<std::recursive_mutex> lock(g_lock);
     delete g_frame;
     g_frame = nullptr;

@@ -122,11 +122,15 @@ TEST_F(LangTest, PackageLangFileHoldsEveryKeyInEverySection) {
     EXPECT_STREQ(value, k.english) << k.key;
   }
   EXPECT_EQ(keys["0409"].size(), std::size(langkeys::kAll));
+  // NOLOGO is one setting for the whole package: Pointwell reads it before the
+  // language is known, setup after, so it lives in 0409 alone.
+  std::set<std::string> translated = keys["0409"];
+  translated.erase("NOLOGO");
   for (const char* lang : {"0404", "0804"}) {
-    EXPECT_EQ(keys[lang], keys["0409"]) << lang;
+    EXPECT_EQ(keys[lang], translated) << lang;
     for (const std::string& k : keys[lang]) {
       ASSERT_GT(skin::IniString(text, lang, k.c_str(), "", value, sizeof value), 0u) << lang << k;
-      const bool setting = k == "NOLOGO" || k == "LICENFILE";
+      const bool setting = k == "LICENFILE";
       bool doubleByte = false;  // a translation holds DBCS characters: lead 0x81-0xFE, trail 0x40-0xFE
       for (const char* p = value; *p; ++p)
         if (std::uint8_t(*p) >= 0x81) {

@@ -154,17 +154,34 @@ TEST_F(DravickMachine, ASecondConnectFailsAndKeepsTheFirst)
     EXPECT_EQ(Shown(), Strings{"80/0000@40,54"});
 }
 
-TEST_F(DravickMachine, EventsBeforeTheConnectOnlyMoveTheLastCode)
+// The system's class connects while it adds the device; a port that reads before
+// any class has connected only moves the last code.
+std::vector<MOUSE_INPUT_DATA> g_serviced;
+void NTAPI RecordingService(PVOID, PVOID first, PVOID last, PVOID consumed)
 {
+    for (auto* p = (PMOUSE_INPUT_DATA)first; p < (PMOUSE_INPUT_DATA)last; ++p)
+        g_serviced.push_back(*p);
+    *(PULONG)consumed = (ULONG)((PMOUSE_INPUT_DATA)last - (PMOUSE_INPUT_DATA)first);
+}
+
+TEST_F(WithoutClass, EventsBeforeTheConnectOnlyMoveTheLastCode)
+{
+    g_serviced.clear();
     Plug();
     SetMode("3");
     ASSERT_TRUE(Touch(0x81, 100, 100));  // 0x80
     ASSERT_TRUE(Touch(0x82, 100, 100));  // 0x81: left pressed
-    CreateRoot();                        // reads both at its start, before the class connects
-    EXPECT_TRUE(sim::mouclass::Received().empty());
+    CreateRoot();                        // reads both at its start, with no class connected
     EXPECT_EQ(dravick::lastCode, 0x81u);
+    PDEVICE_OBJECT port = sim::pnp::Top(root);
+    CONNECT_DATA connect = {port, (PVOID)RecordingService};
+    ASSERT_EQ(SendInternal(port, IOCTL_INTERNAL_MOUSE_CONNECT, &connect, sizeof connect, nullptr, 0), STATUS_SUCCESS);
     ASSERT_TRUE(Touch(0x84, 100, 100));  // 0x80: the release of the press nobody saw
-    EXPECT_EQ(Shown(), Strings{"80/0002@300,500"});
+    ASSERT_EQ(g_serviced.size(), 1u);
+    EXPECT_EQ(g_serviced[0].RawButtons, 0x80u);
+    EXPECT_EQ(g_serviced[0].ButtonFlags, MOUSE_LEFT_BUTTON_UP);
+    EXPECT_EQ(g_serviced[0].LastX, 300);
+    EXPECT_EQ(g_serviced[0].LastY, 500);
 }
 
 // ---- binding to Zelko -----------------------------------------------------------------------------------

@@ -1,6 +1,8 @@
-// Pointwell's device link against a scripted DeviceIo: what goes to the driver, how
+// Pointwell's device link against a scripted device: what goes to the driver, how
 // its answers are read, and what the user is told.
 #include "devicelink.h"
+
+#include "appplatform_native.h"
 
 #include <gtest/gtest.h>
 
@@ -18,40 +20,38 @@ struct Request {
   std::uint32_t outSize;
 };
 
-// Answers each request with the next scripted reply (a 16-byte record, or a failure).
-class FakeIo : public DeviceIo {
+// Answers each request with the next scripted reply (a 16-byte record, or a
+// failure), as the device behind the native platform's door.
+class FakeIo {
  public:
   struct Reply {
     bool ok;
     std::uint8_t record[16];
   };
 
-  Handle Open(const char* path) override {
-    openedPaths.push_back(path);
-    return openFails ? nullptr : this;
+  FakeIo() {
+    platform.deviceOpenHook = [this](const char*) { return !openFails; };
+    platform.deviceHook = [this](std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+                                 std::uint32_t outSize, std::uint32_t* returned) {
+      const auto* bytes = static_cast<const std::uint8_t*>(in);
+      requests.push_back({code, std::vector<std::uint8_t>(bytes, bytes + inSize), outSize});
+      Reply r{true, {}};
+      if (!replies.empty()) {
+        r = replies.front();
+        replies.pop_front();
+      }
+      if (out) {
+        for (std::uint32_t i = 0; i < outSize; ++i) EXPECT_EQ(static_cast<std::uint8_t*>(out)[i], 0);
+        std::memcpy(out, r.record, outSize < 16 ? outSize : 16);
+      }
+      *returned = r.ok && out ? 16 : 0;
+      return r.ok;
+    };
+    previous = app::SetAppPlatform(&platform);
   }
-  bool Control(Handle handle, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
-               std::uint32_t outSize, std::uint32_t* returned) override {
-    EXPECT_EQ(handle, this);
-    const auto* bytes = static_cast<const std::uint8_t*>(in);
-    requests.push_back({code, std::vector<std::uint8_t>(bytes, bytes + inSize), outSize});
-    Reply r{true, {}};
-    if (!replies.empty()) {
-      r = replies.front();
-      replies.pop_front();
-    }
-    if (out) {
-      for (std::uint32_t i = 0; i < outSize; ++i) EXPECT_EQ(static_cast<std::uint8_t*>(out)[i], 0);
-      std::memcpy(out, r.record, outSize < 16 ? outSize : 16);
-    }
-    *returned = r.ok && out ? 16 : 0;
-    return r.ok;
-  }
-  void Close(Handle handle) override {
-    EXPECT_EQ(handle, this);
-    ++closes;
-  }
-  std::uint32_t LastError() override { return 0; }
+  ~FakeIo() { app::SetAppPlatform(previous); }
+  const std::vector<std::string>& openedPaths() const { return platform.deviceOpens; }
+  int closes() const { return platform.deviceCloses; }
 
   void Event(std::uint32_t x, std::uint32_t y, std::uint32_t code) {
     Reply r{true, {}};
@@ -62,11 +62,11 @@ class FakeIo : public DeviceIo {
   }
   void Failure() { replies.push_back(Reply{false, {}}); }
 
+  app::NativeAppPlatform platform;
+  app::Platform* previous = nullptr;
   bool openFails = false;
-  std::vector<std::string> openedPaths;
   std::vector<Request> requests;
   std::deque<Reply> replies;
-  int closes = 0;
 };
 
 class Messages : public LinkNotifier {
@@ -79,19 +79,18 @@ class DeviceLinkTest : public ::testing::Test {
  protected:
   FakeIo io;
   Messages messages;
-  DeviceLink link{io, &messages};
+  DeviceLink link{&messages};
 };
 
 TEST_F(DeviceLinkTest, OpenTakesTheFixedPathAndReportsAMissingDevice) {
   EXPECT_EQ(link.Open(), 1);
   EXPECT_TRUE(link.IsOpen());
-  ASSERT_EQ(io.openedPaths.size(), 1u);
-  EXPECT_EQ(io.openedPaths[0], "\\\\.\\Zelkode");
+  ASSERT_EQ(io.openedPaths().size(), 1u);
+  EXPECT_EQ(io.openedPaths()[0], "\\\\.\\Zelkode");
   EXPECT_TRUE(messages.shown.empty());
 
-  FakeIo absent;
-  absent.openFails = true;
-  DeviceLink missing(absent, &messages);
+  io.openFails = true;
+  DeviceLink missing(&messages);
   EXPECT_EQ(missing.Open(), 0);
   EXPECT_FALSE(missing.IsOpen());
   EXPECT_EQ(messages.shown, std::vector<std::string>{"NOUSBDEV"});
@@ -100,7 +99,7 @@ TEST_F(DeviceLinkTest, OpenTakesTheFixedPathAndReportsAMissingDevice) {
   std::uint8_t status = 7;
   EXPECT_EQ(missing.ReadSample(&x, &y, &status), 0);
   EXPECT_EQ(missing.SendCommand(CMD_RAW_ON), 0);
-  EXPECT_TRUE(absent.requests.empty());
+  EXPECT_TRUE(io.requests.empty());
   EXPECT_EQ(x, 7);
 }
 
@@ -151,7 +150,7 @@ TEST_F(DeviceLinkTest, AFailedReadRemovesTheLinkForGood) {
   EXPECT_EQ(y, 4);
   EXPECT_TRUE(link.IsRemoved());
   EXPECT_FALSE(link.IsOpen());
-  EXPECT_EQ(io.closes, 1);
+  EXPECT_EQ(io.closes(), 1);
   EXPECT_EQ(messages.shown, std::vector<std::string>{"USBDEVREMOVED"});
 
   // Later calls touch neither the device nor the user.
@@ -163,7 +162,7 @@ TEST_F(DeviceLinkTest, AFailedReadRemovesTheLinkForGood) {
   EXPECT_EQ(io.requests.size(), 1u);
   EXPECT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(link.Close(), 1);
-  EXPECT_EQ(io.closes, 1);
+  EXPECT_EQ(io.closes(), 1);
 }
 
 TEST_F(DeviceLinkTest, CommandsGoAsA16ByteRecordAndAFailureIsShownEachTime) {
@@ -189,37 +188,39 @@ TEST_F(DeviceLinkTest, CommandsGoAsA16ByteRecordAndAFailureIsShownEachTime) {
 TEST_F(DeviceLinkTest, RequestsOfOtherSizesReachTheDriverAsGiven) {
   link.Open();
   std::uint32_t returned = 99;
-  EXPECT_TRUE(RequestCommand(io, link.handle(), 4, 15, &returned));
+  EXPECT_TRUE(RequestCommand(io.platform, link.handle(), 4, 15, &returned));
   EXPECT_EQ(io.requests.back().in.size(), 15u);
   EXPECT_EQ(io.requests.back().in[0], 4);
   EventRecord r;
   io.Event(10, 20, 0x82);
-  EXPECT_TRUE(RequestEvent(io, link.handle(), &r, 20, &returned));
+  EXPECT_TRUE(RequestEvent(io.platform, link.handle(), &r, 20, &returned));
   EXPECT_EQ(io.requests.back().outSize, 20u);
   EXPECT_EQ(r.x, 10u);
   EXPECT_EQ(r.y, 20u);
   EXPECT_EQ(r.code, 0x82u);
-  EXPECT_TRUE(RequestEvent(io, link.handle(), &r, 100));  // larger than the stack buffer
+  EXPECT_TRUE(RequestEvent(io.platform, link.handle(), &r, 100));  // larger than the stack buffer
   EXPECT_EQ(io.requests.back().outSize, 100u);
 }
 
 TEST_F(DeviceLinkTest, CloseIsAlways1AndClosesOnce) {
   EXPECT_EQ(link.Close(), 1);
-  EXPECT_EQ(io.closes, 0);
+  EXPECT_EQ(io.closes(), 0);
   link.Open();
   EXPECT_EQ(link.Close(), 1);
   EXPECT_EQ(link.Close(), 1);
-  EXPECT_EQ(io.closes, 1);
+  EXPECT_EQ(io.closes(), 1);
 }
 
 class TouchEventTest : public DeviceLinkTest {
  protected:
-  void SetUp() override { link.Open(); }
+  void SetUp() override {
+    ResetTouchEventMemory();
+    link.Open();
+  }
   int Read(std::uint32_t x, std::uint32_t y, std::uint32_t status, TouchEvent* e) {
     io.Event(x, y, status);
-    return reader.Read(e);
+    return ReadTouchEvent(link, e);
   }
-  TouchEventReader reader{link};
 };
 
 TEST_F(TouchEventTest, TheFirstTouchIsTheBaselineAndRepeatsAreReportedOnce) {
@@ -236,6 +237,23 @@ TEST_F(TouchEventTest, TheFirstTouchIsTheBaselineAndRepeatsAreReportedOnce) {
   EXPECT_EQ(Read(101, 200, 0x84, &e), 0);
   EXPECT_EQ(Read(101, 200, 0x81, &e), 1);
   EXPECT_EQ(e.kind, TOUCH_EVENT_TOUCH);
+}
+
+// The last event belongs to the process, not to a pass: a second calibration pass
+// (a new link user, the same process) reports its first touch.
+TEST_F(TouchEventTest, OnlyTheProcesssFirstTouchIsABaseline) {
+  TouchEvent e;
+  EXPECT_EQ(Read(100, 200, 0x81, &e), 0);  // the process's baseline
+  EXPECT_EQ(Read(150, 250, 0x84, &e), 1);
+  DeviceLink secondPass(&messages);
+  secondPass.Open();
+  io.Event(400, 300, 0x81);
+  EXPECT_EQ(ReadTouchEvent(secondPass, &e), 1);
+  EXPECT_EQ(e.x, 400);
+  EXPECT_EQ(e.kind, TOUCH_EVENT_TOUCH);
+  ResetTouchEventMemory();  // as at the next program start
+  io.Event(500, 300, 0x81);
+  EXPECT_EQ(ReadTouchEvent(secondPass, &e), 0);
 }
 
 TEST_F(TouchEventTest, OtherStatusesAndTheNoEventRecordReportNothing) {

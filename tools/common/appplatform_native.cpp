@@ -780,7 +780,10 @@ bool NativeAppPlatform::DeviceControl(Handle handle, std::uint32_t code, const v
 bool NativeAppPlatform::CloseHandle(Handle handle) {
   Object* o = ObjectOf(handle);
   if (!o) return Fail(kErrInvalidHandle);
-  if (o->kind == Object::kDevice && o->device != -1) sim::user::CloseHandle(o->device);
+  if (o->kind == Object::kDevice) {
+    if (o->device != -1) sim::user::CloseHandle(o->device);
+    ++deviceCloses;
+  }
   if (o->kind == Object::kMutex) {
     auto it = mutexes_.find(o->name);
     if (it != mutexes_.end() && --it->second <= 0) mutexes_.erase(it);

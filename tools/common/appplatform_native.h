@@ -125,6 +125,7 @@ class NativeAppPlatform : public Platform {
   std::vector<SpiCall> spiCalls;
   std::vector<DeviceCall> deviceCalls;
   std::vector<std::string> deviceOpens;        // paths of OpenDevice calls
+  int deviceCloses = 0;                        // device handles closed
   std::vector<std::uint32_t> sleeps;
   std::vector<std::uint32_t> exitWindowsCalls;
   std::vector<DdeConversation> ddeConversations;

@@ -38,7 +38,12 @@ void TargetPoint(int k, std::int32_t w, std::int32_t h, double* x, double* y) {
   *y = (bottom ? 0.9 : 0.1) * h;
 }
 
-void FormatMapping(double value, char out[64]) { std::snprintf(out, 64, "%f", value); }
+void FormatMapping(double value, char out[64]) {
+  // A diagonal whose targets share C = 0 computes it as 0 / (negative), which is
+  // -0.0 and would be written "-0.000000".
+  if (value == 0.0) value = 0.0;
+  std::snprintf(out, 64, "%f", value);
+}
 
 bool FitAxis(double screenA, double screenB, double rawA, double rawB, double* k, double* c) {
   if (!(std::fabs(rawA - rawB) > 0.1)) return false;

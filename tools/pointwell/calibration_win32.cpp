@@ -3,8 +3,6 @@
 // and do only the drawing and window calls it asks for.
 #include "calibration_win32.h"
 
-#include <commctrl.h>
-
 namespace pointwell {
 
 namespace {
@@ -17,6 +15,9 @@ class ScreenView : public CalibrationView {
   explicit ScreenView(HWND window) : window_(window) {}
 
   skin::Rect Maximise() override {
+    // The size the window returns to when it is restored is the screen too: Wine
+    // restores a captionless popup right after showing it maximised.
+    MoveWindow(window_, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), FALSE);
     ShowWindow(window_, SW_MAXIMIZE);
     RECT r{};
     GetWindowRect(window_, &r);
@@ -98,52 +99,12 @@ INT_PTR CALLBACK CalibrationProc(HWND window, UINT msg, WPARAM wParam, LPARAM lP
   return FALSE;
 }
 
-// The Examination dialog's controls for the countdown.
-class HwndDialog : public app::Dialog {
- public:
-  explicit HwndDialog(HWND window) : window_(window) {}
-  app::Window handle() override { return window_; }
-  bool IsChecked(int id) override { return IsDlgButtonChecked(window_, id) == BST_CHECKED; }
-  void SetChecked(int id, bool checked) override {
-    CheckDlgButton(window_, id, checked ? BST_CHECKED : BST_UNCHECKED);
-  }
-  std::string Text(int id) override {
-    char text[256] = {};
-    GetDlgItemTextA(window_, id, text, sizeof(text));
-    return text;
-  }
-  void SetText(int id, const char* text) override { SetDlgItemTextA(window_, id, text); }
-  void SetTitle(const char* text) override { SetWindowTextA(window_, text); }
-  void Show(int id, bool visible) override {
-    ShowWindow(GetDlgItem(window_, id), visible ? SW_SHOW : SW_HIDE);
-  }
-  bool IsVisible(int id) override { return IsWindowVisible(GetDlgItem(window_, id)) != FALSE; }
-  void Enable(int id, bool enabled) override { EnableWindow(GetDlgItem(window_, id), enabled); }
-  std::intptr_t SendItemMessage(int id, std::uint32_t msg, std::uintptr_t wParam,
-                                std::intptr_t lParam) override {
-    return SendDlgItemMessageA(window_, id, msg, wParam, lParam);
-  }
-  skin::Rect WindowRect() override {
-    RECT r{};
-    GetWindowRect(window_, &r);
-    return skin::Rect{r.left, r.top, r.right, r.bottom};
-  }
-  void Move(const skin::Rect& r, bool repaint) override {
-    MoveWindow(window_, r.left, r.top, r.right - r.left, r.bottom - r.top, repaint);
-  }
-  void Invalidate() override { InvalidateRect(window_, nullptr, TRUE); }
-  void End(std::intptr_t result) override { EndDialog(window_, result); }
-
- private:
-  HWND window_;
-};
-
 INT_PTR CALLBACK VerifyProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* countdown = reinterpret_cast<VerifyCountdown*>(GetWindowLongPtrA(window, DWLP_USER));
   switch (msg) {
     case WM_INITDIALOG: {
       SetWindowLongPtrA(window, DWLP_USER, lParam);
-      HwndDialog dialog(window);
+      app::Win32Dialog dialog(window);
       reinterpret_cast<VerifyCountdown*>(lParam)->OnInit(dialog);
       SetForegroundWindow(window);
       // No control takes the focus, so that Enter is the dialog's own IDOK.
@@ -152,7 +113,7 @@ INT_PTR CALLBACK VerifyProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     case WM_TIMER:
       if (countdown && wParam == kVerifyTimerId) {
-        HwndDialog dialog(window);
+        app::Win32Dialog dialog(window);
         countdown->OnTick(dialog);
         return TRUE;
       }

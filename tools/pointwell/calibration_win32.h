@@ -1,10 +1,8 @@
 // The Win32 side of the calibration's two windows: modal runs of the templates.
 #pragma once
 
-// The platform interface first: windows.h turns some of its names into macros.
+#include "appplatform_win32.h"
 #include "calibration.h"
-
-#include <windows.h>
 
 namespace pointwell {
 

@@ -4,14 +4,14 @@
 
 namespace pointwell {
 
-bool RequestEvent(DeviceIo& io, DeviceIo::Handle handle, EventRecord* record,
+bool RequestEvent(app::Platform& platform, app::Handle handle, EventRecord* record,
                   std::uint32_t outSize, std::uint32_t* returned) {
   std::uint8_t small[ZELKO_EVENT_BYTES * 2] = {};
   std::uint8_t* buffer = small;
   std::uint8_t* big = nullptr;
   if (outSize > sizeof(small)) buffer = big = new std::uint8_t[outSize]();
   std::uint32_t got = 0;
-  const bool ok = io.Control(handle, IOCTL_ZELKO_GET_EVENT, nullptr, 0, buffer, outSize, &got);
+  const bool ok = platform.DeviceControl(handle, IOCTL_ZELKO_GET_EVENT, nullptr, 0, buffer, outSize, &got);
   if (returned) *returned = got;
   if (ok) {
     std::uint8_t raw[ZELKO_EVENT_BYTES] = {};
@@ -25,7 +25,7 @@ bool RequestEvent(DeviceIo& io, DeviceIo::Handle handle, EventRecord* record,
   return ok;
 }
 
-bool RequestCommand(DeviceIo& io, DeviceIo::Handle handle, std::uint8_t code,
+bool RequestCommand(app::Platform& platform, app::Handle handle, std::uint8_t code,
                     std::uint32_t inSize, std::uint32_t* returned) {
   std::uint8_t small[ZELKO_COMMAND_BYTES * 2] = {};
   std::uint8_t* buffer = small;
@@ -33,20 +33,20 @@ bool RequestCommand(DeviceIo& io, DeviceIo::Handle handle, std::uint8_t code,
   if (inSize > sizeof(small)) buffer = big = new std::uint8_t[inSize]();
   if (inSize > 0) buffer[0] = code;
   std::uint32_t got = 0;
-  const bool ok = io.Control(handle, IOCTL_ZELKO_COMMAND, buffer, inSize, nullptr, 0, &got);
+  const bool ok = platform.DeviceControl(handle, IOCTL_ZELKO_COMMAND, buffer, inSize, nullptr, 0, &got);
   if (returned) *returned = got;
   delete[] big;
   return ok;
 }
 
-DeviceLink::DeviceLink(DeviceIo& io, LinkNotifier* notifier) : io_(io), notifier_(notifier) {}
+DeviceLink::DeviceLink(LinkNotifier* notifier) : notifier_(notifier) {}
 
 void DeviceLink::Notify(const LangKey& message) {
   if (notifier_) notifier_->Show(message);
 }
 
 int DeviceLink::Open() {
-  handle_ = io_.Open(ZELKO_USER_PATH);
+  handle_ = app::CurrentAppPlatform().OpenDevice(ZELKO_USER_PATH, 0);
   if (!handle_) {
     Notify(langkeys::NoUsbDev);
     return 0;
@@ -56,7 +56,7 @@ int DeviceLink::Open() {
 
 int DeviceLink::Close() {
   if (handle_) {
-    io_.Close(handle_);
+    app::CurrentAppPlatform().CloseHandle(handle_);
     handle_ = nullptr;
   }
   return 1;
@@ -65,7 +65,7 @@ int DeviceLink::Close() {
 int DeviceLink::ReadSample(std::int32_t* x, std::int32_t* y, std::uint8_t* status) {
   if (removed_ || !handle_) return 0;
   EventRecord record;
-  if (!RequestEvent(io_, handle_, &record, ZELKO_EVENT_BYTES, &bytesReturned_)) {
+  if (!RequestEvent(app::CurrentAppPlatform(), handle_, &record, ZELKO_EVENT_BYTES, &bytesReturned_)) {
     // Removed and closed before the message, so that a poll made while the
     // message box is open returns at once.
     removed_ = true;
@@ -88,16 +88,22 @@ int DeviceLink::ReadSample(std::int32_t* x, std::int32_t* y, std::uint8_t* statu
 
 int DeviceLink::SendCommand(std::uint8_t code) {
   if (removed_ || !handle_) return 0;
-  if (RequestCommand(io_, handle_, code, ZELKO_COMMAND_BYTES, &bytesReturned_)) return 1;
+  if (RequestCommand(app::CurrentAppPlatform(), handle_, code, ZELKO_COMMAND_BYTES, &bytesReturned_)) return 1;
   Notify(langkeys::SndCmdError);
   return 0;
 }
 
-int TouchEventReader::Read(TouchEvent* event) {
+namespace {
+TouchEvent g_lastEvent;  // one for the whole process
+}
+
+void ResetTouchEventMemory() { g_lastEvent = TouchEvent(); }
+
+int ReadTouchEvent(DeviceLink& link, TouchEvent* event) {
   *event = TouchEvent();
   std::int32_t x = 0, y = 0;
   std::uint8_t status = 0;
-  if (!link_.ReadSample(&x, &y, &status)) return 0;
+  if (!link.ReadSample(&x, &y, &status)) return 0;
   std::uint8_t kind;
   if (status == 0x81 || status == 0x82) {
     kind = TOUCH_EVENT_TOUCH;
@@ -106,10 +112,11 @@ int TouchEventReader::Read(TouchEvent* event) {
   } else {
     return 0;
   }
-  if (last_.x == 0 && last_.y == 0 && last_.kind == 0) last_ = TouchEvent{x, y, kind};
-  if (last_.x == x && last_.y == y && last_.kind == kind) return 0;
-  last_ = TouchEvent{x, y, kind};
-  *event = last_;
+  TouchEvent& last = g_lastEvent;
+  if (last.x == 0 && last.y == 0 && last.kind == 0) last = TouchEvent{x, y, kind};
+  if (last.x == x && last.y == y && last.kind == kind) return 0;
+  last = TouchEvent{x, y, kind};
+  *event = last;
   return 1;
 }
 

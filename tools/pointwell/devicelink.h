@@ -1,33 +1,17 @@
 // Pointwell's link to Zelko's control device: open "\\.\Zelkode", read one sample
 // (IOCTL_ZELKO_GET_EVENT) or send one command (IOCTL_ZELKO_COMMAND), and turn
 // samples into touch events for the calibration. Plain C++: the system calls go
-// through DeviceIo (devicelink_win32.h has the Win32 one), the messages for the
+// through the programs' platform (app::CurrentAppPlatform), the messages for the
 // user through LinkNotifier.
 #pragma once
 
 #include <cstdint>
 
+#include "appplatform.h"
 #include "langkeys.h"
 #include "zelkoioctl.h"
 
 namespace pointwell {
-
-// The three system calls the link makes.
-class DeviceIo {
- public:
-  using Handle = void*;  // nullptr: none
-
-  virtual ~DeviceIo() = default;
-  // CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-  // nullptr); nullptr when it fails.
-  virtual Handle Open(const char* path) = 0;
-  // DeviceIoControl(handle, code, in, inSize, out, outSize, returned, nullptr) != 0.
-  virtual bool Control(Handle handle, std::uint32_t code, const void* in, std::uint32_t inSize,
-                       void* out, std::uint32_t outSize, std::uint32_t* returned) = 0;
-  virtual void Close(Handle handle) = 0;
-  // GetLastError after a failed call.
-  virtual std::uint32_t LastError() = 0;
-};
 
 // Shows a failure to the user: the tool puts the key's language text in a message box.
 class LinkNotifier {
@@ -51,10 +35,10 @@ struct EventRecord {
 // One IOCTL_ZELKO_GET_EVENT with a zeroed output buffer of outSize bytes (16 is the
 // record; other sizes exist to probe the driver). On success the first 16 bytes
 // (fewer if outSize is smaller) are decoded into record.
-bool RequestEvent(DeviceIo& io, DeviceIo::Handle handle, EventRecord* record,
+bool RequestEvent(app::Platform& platform, app::Handle handle, EventRecord* record,
                   std::uint32_t outSize = ZELKO_EVENT_BYTES, std::uint32_t* returned = nullptr);
 // One IOCTL_ZELKO_COMMAND: a zeroed input buffer of inSize bytes with code in byte 0.
-bool RequestCommand(DeviceIo& io, DeviceIo::Handle handle, std::uint8_t code,
+bool RequestCommand(app::Platform& platform, app::Handle handle, std::uint8_t code,
                     std::uint32_t inSize = ZELKO_COMMAND_BYTES, std::uint32_t* returned = nullptr);
 
 // The tool's one device link. Once a read has failed the link is removed for good:
@@ -62,7 +46,7 @@ bool RequestCommand(DeviceIo& io, DeviceIo::Handle handle, std::uint8_t code,
 // Destruction does not close the handle (the tool leaves it to the process exit).
 class DeviceLink {
  public:
-  explicit DeviceLink(DeviceIo& io, LinkNotifier* notifier = nullptr);
+  explicit DeviceLink(LinkNotifier* notifier = nullptr);
 
   // 1 when "\\.\Zelkode" was opened; else 0, no handle, and NOUSBDEV is shown.
   int Open();
@@ -77,16 +61,15 @@ class DeviceLink {
 
   bool IsOpen() const { return handle_ != nullptr; }
   bool IsRemoved() const { return removed_; }
-  DeviceIo::Handle handle() const { return handle_; }
+  app::Handle handle() const { return handle_; }
   std::uint32_t bytesReturned() const { return bytesReturned_; }
 
  private:
   void Notify(const LangKey& message);
 
-  DeviceIo& io_;
   LinkNotifier* notifier_;
   std::uint32_t bytesReturned_ = 0;
-  DeviceIo::Handle handle_ = nullptr;
+  app::Handle handle_ = nullptr;
   bool removed_ = false;
 };
 
@@ -102,18 +85,13 @@ struct TouchEvent {
   std::uint8_t kind = 0;
 };
 
-// ReadTouchEvent with the last event it remembers (all zero at the start). The first
-// touch becomes the baseline and is not reported; an event equal to the last one in
-// x, y and kind is not reported again; other statuses are ignored.
-class TouchEventReader {
- public:
-  explicit TouchEventReader(DeviceLink& link) : link_(link) {}
-  // 1 and *event filled when a new event is reported; else 0 and *event cleared.
-  int Read(TouchEvent* event);
-
- private:
-  DeviceLink& link_;
-  TouchEvent last_;
-};
+// ReadTouchEvent: one sample of the link as a touch event. The process keeps one
+// last event (all zero at the start): the first touch becomes the baseline and is
+// not reported; an event equal to the last one in x, y and kind is not reported
+// again; other statuses are ignored. 1 and *event filled when a new event is
+// reported; else 0 and *event cleared.
+int ReadTouchEvent(DeviceLink& link, TouchEvent* event);
+// Forgets the last event, as at program start (tests only).
+void ResetTouchEventMemory();
 
 }  // namespace pointwell

@@ -19,8 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "appplatform_win32.h"
 #include "devicelink.h"
-#include "devicelink_win32.h"
 
 namespace {
 
@@ -60,9 +60,9 @@ int main(int argc, char** argv) {
   }
   if (i >= argc) return Usage();
 
-  pointwell::DeviceIo& io = pointwell::Win32DeviceIo();
+  app::Platform& io = app::CurrentAppPlatform();
   PrintNotifier notifier;
-  pointwell::DeviceLink link(io, &notifier);
+  pointwell::DeviceLink link(&notifier);
   const DWORD start = GetTickCount();
   notifier.muted = true;
   while (!link.Open()) {

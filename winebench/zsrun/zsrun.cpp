@@ -49,8 +49,8 @@
 #include <string>
 #include <vector>
 
+#include "appplatform_win32.h"
 #include "devicelink.h"
-#include "devicelink_win32.h"
 #include "script.h"
 #include "usb/kernal_driver/usb/touch.h"
 #include "vusbctl.h"
@@ -315,7 +315,7 @@ const uint16_t kBusVendor = VUSB_VENDOR_ID, kBusProduct = VUSB_PRODUCT_ID;
 
 class Machine {
 public:
-    Machine() : io_(pointwell::Win32DeviceIo()) {}
+    Machine() : io_(app::CurrentAppPlatform()) {}
     ~Machine() { CloseTool(); }
 
     // The state zelkosim starts from.
@@ -473,10 +473,10 @@ private:
         // next tool line.
         start = GetTickCount();
         for (;;) {
-            pointwell::DeviceIo::Handle h = io_.Open(ZELKO_USER_PATH);
+            app::Handle h = io_.OpenDevice(ZELKO_USER_PATH, 0);
             if (!h)
                 break;
-            io_.Close(h);
+            io_.CloseHandle(h);
             if (GetTickCount() - start >= kLinkGoneMs) {
                 Note("unplug: %s still opens %lu ms after the removal", ZELKO_USER_PATH, kLinkGoneMs);
                 break;
@@ -692,7 +692,7 @@ private:
     bool OpenTool(std::string* status)
     {
         if (!tool_) {
-            tool_ = io_.Open(ZELKO_USER_PATH);
+            tool_ = io_.OpenDevice(ZELKO_USER_PATH, 0);
             if (!tool_) {
                 *status = StatusNameOfError(io_.LastError());
                 return false;
@@ -704,7 +704,7 @@ private:
     void CloseTool()
     {
         if (tool_)
-            io_.Close(tool_);
+            io_.CloseHandle(tool_);
         tool_ = nullptr;
     }
 
@@ -746,8 +746,8 @@ private:
     }
 
     Bus bus_;
-    pointwell::DeviceIo& io_;
-    pointwell::DeviceIo::Handle tool_ = nullptr;
+    app::Platform& io_;
+    app::Handle tool_ = nullptr;
     bool plugged_ = false;
 };
 

@@ -12,11 +12,11 @@
 // the length the HID descriptor names), which it parses, then
 // IOCTL_HID_GET_DEVICE_ATTRIBUTES; a failure there fails the start. It then asks
 // the manufacturer and product strings (IOCTL_HID_GET_STRING, string ids 14 and
-// 15, language 0x0409) and keeps one IOCTL_HID_READ_REPORT request at the
-// minidriver while the device is started: whenever one completes with success,
-// the next is sent; a failed one ends the stream until the next start. At stop
-// and removal it stops the stream, cancels its waiting read, passes the request
-// to the minidriver and waits until its read has come back.
+// 15, language 0x0409) and keeps two IOCTL_HID_READ_REPORT requests at the
+// minidriver while the device is started (the documented ping-pong): whenever one
+// completes with success, it is sent again; a failed one ends the stream until
+// the next start. At stop and removal it stops the stream, cancels its waiting
+// reads, passes the request to the minidriver and waits until both have come back.
 //
 // Rules the minidriver is held to (a Bugcheck otherwise): an output byte count
 // above the buffer's length, bytes written past the buffer, a request completed

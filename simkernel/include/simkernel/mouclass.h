@@ -1,9 +1,9 @@
 // The simulated machine's mouse class driver: an upper filter over a mouse port
 // device, as the system's mouse class is installed over a root-enumerated mouse
-// port. It attaches in its AddDevice; once the stack has started it connects to
-// the port (IOCTL_INTERNAL_MOUSE_CONNECT with its CONNECT_DATA in the request's
-// Type3InputBuffer), and, while a client holds the class open, keeps the port
-// open with IRP_MJ_CREATE (IRP_MJ_CLOSE when the last client goes). Its service
+// port. It attaches in its AddDevice and connects to the port there, before the
+// stack starts (IOCTL_INTERNAL_MOUSE_CONNECT with its CONNECT_DATA in the
+// request's Type3InputBuffer); it forwards every open and close of its clients to
+// the port as IRP_MJ_CREATE and IRP_MJ_CLOSE. Its service
 // callback records every MOUSE_INPUT_DATA it receives with the IRQL of the call;
 // like the real one it takes its spin lock at DPC level, so a call below or
 // above dispatch level is a bugcheck.
@@ -49,14 +49,15 @@ void SetOpenOnStart(bool open);
 bool Attached();                 // a class device exists
 bool Connected();                // the port accepted the connect request
 NTSTATUS ConnectStatus();        // the status of the first connect request
-bool PortOpen();                 // IRP_MJ_CREATE succeeded and no IRP_MJ_CLOSE since
+bool PortOpen();                 // a client's IRP_MJ_CREATE reached the port and is not closed yet
+int Clients();                   // clients that have the class open
 MOUSE_ATTRIBUTES Attributes();   // what IOCTL_MOUSE_QUERY_ATTRIBUTES returned at open
 PDEVICE_OBJECT PortDevice();     // the device the class is attached to
 PDEVICE_OBJECT ClassDevice();
 
-// The last client closes the class: IRP_MJ_CLOSE to the port.
+// A client closes the class: IRP_MJ_CLOSE to the port (nothing when none is open).
 NTSTATUS ClosePort();
-// A client opens the class again: IRP_MJ_CREATE to the port.
+// A client opens the class: IRP_MJ_CREATE to the port.
 NTSTATUS OpenPort();
 // Sends IOCTL_INTERNAL_MOUSE_CONNECT once more with the class's own CONNECT_DATA.
 NTSTATUS ConnectAgain();

@@ -109,5 +109,16 @@ void InjectStatus(Request request, NTSTATUS status, unsigned times = 1);
 void ClearInjections();
 Counters GetCounters();
 
+// The bus as a multiprocessor machine shows it: in asynchronous mode the
+// transfers the frame answers (or that fail, are cancelled or ended by a reset
+// or removal), port resets and port-status queries complete on the bus's own
+// thread after a random delay of up to maxDelayUs, so that completion routines
+// run while dispatch routines still run; timed waits then also really wait.
+// Off (the default) the bus completes on the caller's thread at once.
+// Switching it off waits until the bus thread owes nothing.
+void SetAsync(bool on, unsigned maxDelayUs = 200, unsigned seed = 1);
+bool Async();
+bool Idle();  // the bus thread owes no completion
+
 }  // namespace usb
 }  // namespace sim

@@ -28,10 +28,14 @@ bool TakeEvent(PDEVICE_EXTENSION dx, UCHAR* code, USHORT* x, USHORT* y)
 NTSTATUS Command(PDEVICE_EXTENSION dx, PIRP irp, ULONG inputLength)
 {
     if (!dx->consumerSeen) {
-        // A consumer that missed the interface's arrival sees it again.
+        // A consumer that missed the interface's arrival sees it again. The
+        // interface is enabled only while the PnP manager has the device
+        // started: a stopped or surprise-removed device's stays off.
         AbortPendingReads();
-        IoSetDeviceInterfaceState(&dx->interfaceName, FALSE);
-        IoSetDeviceInterfaceState(&dx->interfaceName, TRUE);
+        if (dx->started) {
+            IoSetDeviceInterfaceState(&dx->interfaceName, FALSE);
+            IoSetDeviceInterfaceState(&dx->interfaceName, TRUE);
+        }
     }
     const UCHAR* record = (const UCHAR*)irp->AssociatedIrp.SystemBuffer;
     if (inputLength != ZELKO_COMMAND_BYTES || !record)

@@ -134,19 +134,56 @@ bool ResetWanted(NTSTATUS status)
     return status == STATUS_UNSUCCESSFUL || status == STATUS_DEVICE_DATA_ERROR;
 }
 
-// The passive-level half of a successful port reset: reset once more, then
-// read again if the port reports the frame connected.
-void NTAPI ResetWork(PDEVICE_OBJECT device, PVOID context)
+// Fills the read request and its URB for the next read; with ioLock held.
+void PrepareRead(PDEVICE_EXTENSION dx)
+{
+    PIRP irp = dx->readRequest;
+    IoReuseIrp(irp, STATUS_SUCCESS);
+    dx->transferLength = REPORT_BYTES;
+    RtlZeroMemory(dx->readUrb, dx->urbLength);
+    UsbBuildInterruptOrBulkTransferRequest(dx->readUrb, dx->urbLength, dx->pipeHandle, dx->report, NULL,
+                                           dx->transferLength,
+                                           USBD_TRANSFER_DIRECTION_IN | USBD_SHORT_TRANSFER_OK, NULL);
+    PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
+    next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
+    next->Parameters.DeviceIoControl.IoControlCode = IOCTL_INTERNAL_USB_SUBMIT_URB;
+    next->Parameters.Others.Argument1 = dx->readUrb;
+    IoSetCompletionRoutine(irp, ReadComplete, dx, TRUE, TRUE, TRUE);
+}
+
+// Reads are sent only while the device runs at full power; with ioLock held.
+bool RunningLocked(PDEVICE_EXTENSION dx)
+{
+    return !dx->stopped && dx->started && dx->devicePowerState == PowerDeviceD0;
+}
+
+// The port work item, at passive level: the asynchronous reset, or the second
+// half of a successful one (reset once more, then read again if the port reports
+// the frame connected). It holds the remove lock from its queuing to its end.
+void NTAPI PortWork(PDEVICE_OBJECT device, PVOID context)
 {
     auto* dx = (PDEVICE_EXTENSION)context;
+    const LONG next = dx->resetWorkNext;
     InterlockedExchange(&dx->resetWorkQueued, 0);
-    if (dx->stopped || !dx->started)
-        return;
-    CallLowerSync(dx, IOCTL_INTERNAL_USB_RESET_PORT, &dx->resetPortStatus, NULL);
-    ULONG portStatus = 0;
-    NTSTATUS status = CallLowerSync(dx, IOCTL_INTERNAL_USB_GET_PORT_STATUS, &portStatus, NULL);
-    if (NT_SUCCESS(status) && (portStatus & USBD_PORT_CONNECTED))
-        SubmitRead(dx);
+    KIRQL irql;
+    KeAcquireSpinLock(&dx->ioLock, &irql);
+    const bool started = !dx->stopped && dx->started;
+    KeReleaseSpinLock(&dx->ioLock, irql);
+    if (started) {
+        if (next == PORT_WORK_RESET) {
+            ResetPortAsync(dx);
+        } else {
+            CallLowerSync(dx, IOCTL_INTERNAL_USB_RESET_PORT, &dx->resetPortStatus, NULL);
+            ULONG portStatus = 0;
+            NTSTATUS status = CallLowerSync(dx, IOCTL_INTERNAL_USB_GET_PORT_STATUS, &portStatus, NULL);
+            if (NT_SUCCESS(status) && (portStatus & USBD_PORT_CONNECTED))
+                SubmitRead(dx);
+            else
+                KTRACE(("Zelko: port not back after reset (%08x, port %08x): reads stay off\n", status,
+                             portStatus));
+        }
+    }
+    IoReleaseRemoveLock(&dx->removeLock, dx->resetWorkItem);
 }
 
 }  // namespace
@@ -180,49 +217,90 @@ NTSTATUS DeconfigureDevice(PDEVICE_EXTENSION dx)
     return NT_SUCCESS(status) ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
 }
 
-NTSTATUS SubmitRead(PDEVICE_EXTENSION dx)
+void QueuePortWork(PDEVICE_EXTENSION dx, LONG next)
 {
-    if (dx->stopped || !dx->started)
-        return STATUS_SUCCESS;
-    dx->transferLength = REPORT_BYTES;
-    RtlZeroMemory(dx->readUrb, dx->urbLength);
-    UsbBuildInterruptOrBulkTransferRequest(dx->readUrb, dx->urbLength, dx->pipeHandle, dx->report, NULL,
-                                           dx->transferLength,
-                                           USBD_TRANSFER_DIRECTION_IN | USBD_SHORT_TRANSFER_OK, NULL);
-    PIRP irp = IoAllocateIrp(dx->lowerDevice->StackSize, FALSE);
-    if (!irp)
-        return STATUS_UNSUCCESSFUL;  // reads stay off until the next start or port reset
-    PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
-    next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
-    next->Parameters.DeviceIoControl.IoControlCode = IOCTL_INTERNAL_USB_SUBMIT_URB;
-    next->Parameters.Others.Argument1 = dx->readUrb;
-    IoSetCompletionRoutine(irp, ReadComplete, dx, TRUE, TRUE, TRUE);
-    dx->readRequest = irp;
-    return IoCallDriver(dx->lowerDevice, irp);
+    if (InterlockedExchange(&dx->resetWorkQueued, 1) != 0)
+        return;
+    if (!NT_SUCCESS(IoAcquireRemoveLock(&dx->removeLock, dx->resetWorkItem))) {
+        InterlockedExchange(&dx->resetWorkQueued, 0);
+        return;
+    }
+    dx->resetWorkNext = next;
+    IoQueueWorkItem(dx->resetWorkItem, PortWork, DelayedWorkQueue, dx);
 }
 
+NTSTATUS SubmitRead(PDEVICE_EXTENSION dx)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&dx->ioLock, &irql);
+    if (!RunningLocked(dx) || dx->readOutstanding) {
+        KeReleaseSpinLock(&dx->ioLock, irql);
+        return STATUS_SUCCESS;
+    }
+    InterlockedExchange(&dx->readOutstanding, 1);
+    KeClearEvent(&dx->readDone);
+    PrepareRead(dx);
+    KeReleaseSpinLock(&dx->ioLock, irql);
+    // From here the request belongs to the stack until its completion.
+    return IoCallDriver(dx->lowerDevice, dx->readRequest);
+}
+
+void EndRead(PDEVICE_EXTENSION dx)
+{
+    for (;;) {
+        KIRQL irql;
+        KeAcquireSpinLock(&dx->ioLock, &irql);
+        const bool outstanding = dx->readOutstanding != 0;
+        if (outstanding)
+            KeClearEvent(&dx->readDone);
+        KeReleaseSpinLock(&dx->ioLock, irql);
+        if (!outstanding)
+            return;
+        // The request stays the device's for its whole life, so cancelling it is
+        // safe even when its completion is running on another processor now.
+        IoCancelIrp(dx->readRequest);
+        KeWaitForSingleObject(&dx->readDone, Executive, KernelMode, FALSE, NULL);
+    }
+}
+
+// The read's completion (at dispatch level): hands the report on, then renews
+// the read or gives the request back to the device.
 NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT device, PIRP irp, PVOID context)
 {
     auto* dx = (PDEVICE_EXTENSION)context;
     const NTSTATUS status = irp->IoStatus.Status;
     const bool readAgain = status == STATUS_SUCCESS || status == STATUS_IO_TIMEOUT;
-    const bool reset = ResetWanted(status);
-
-    IoFreeIrp(irp);
-    dx->readRequest = NULL;
 
     // A short transfer leaves the previous report's tail in place.
     if (status == STATUS_SUCCESS)
         ProcessReport(dx, dx->report);
 
-    const bool running = !dx->stopped && dx->started && dx->devicePowerState == PowerDeviceD0;
-    if (readAgain && running)
-        SubmitRead(dx);
-    KeSetEvent(&dx->readDone, IO_NO_INCREMENT, FALSE);
-    if (reset && running) {
-        dx->resetRetries = 0;
-        ResetPortAsync(dx);
+    KIRQL irql;
+    KeAcquireSpinLock(&dx->ioLock, &irql);
+    const bool running = RunningLocked(dx);
+    const bool renew = readAgain && running;
+    const bool reset = ResetWanted(status) && running;
+    if (renew)
+        PrepareRead(dx);
+    else
+        InterlockedExchange(&dx->readOutstanding, 0);
+    KeReleaseSpinLock(&dx->ioLock, irql);
+
+    if (renew) {
+        // Nothing of the device is touched after this call: the read may already
+        // have ended and the device gone by the time it returns.
+        IoCallDriver(dx->lowerDevice, irp);
+        return STATUS_MORE_PROCESSING_REQUIRED;
     }
+    if (!readAgain && !reset && running)
+        KTRACE(("Zelko: read failed (%08x): reads stopped\n", status));
+    if (reset) {
+        // The reset is sent from passive level, as the hub driver requires.
+        dx->resetRetries = 0;
+        QueuePortWork(dx, PORT_WORK_RESET);
+    }
+    // Last: once readDone is set, StopDevice may return and the device go.
+    KeSetEvent(&dx->readDone, IO_NO_INCREMENT, FALSE);
     return STATUS_MORE_PROCESSING_REQUIRED;
 }
 
@@ -230,9 +308,14 @@ NTSTATUS ResetPortAsync(PDEVICE_EXTENSION dx)
 {
     if (!dx->started)
         return STATUS_UNSUCCESSFUL;
+    // The request and its completion hold the remove lock.
+    if (!NT_SUCCESS(IoAcquireRemoveLock(&dx->removeLock, &dx->resetRequest)))
+        return STATUS_DELETE_PENDING;
     PIRP irp = IoAllocateIrp(dx->lowerDevice->StackSize, FALSE);
-    if (!irp)
+    if (!irp) {
+        IoReleaseRemoveLock(&dx->removeLock, &dx->resetRequest);
         return STATUS_UNSUCCESSFUL;
+    }
     dx->resetRequest = irp;
     PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
     next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
@@ -243,6 +326,8 @@ NTSTATUS ResetPortAsync(PDEVICE_EXTENSION dx)
     return IoCallDriver(dx->lowerDevice, irp);
 }
 
+// The reset's completion (at dispatch level): everything that follows it is sent
+// from the port work item at passive level.
 NTSTATUS NTAPI ResetComplete(PDEVICE_OBJECT device, PIRP irp, PVOID context)
 {
     auto* dx = (PDEVICE_EXTENSION)context;
@@ -252,12 +337,19 @@ NTSTATUS NTAPI ResetComplete(PDEVICE_OBJECT device, PIRP irp, PVOID context)
 
     if (status == STATUS_SUCCESS) {
         dx->resetRetries = 0;
-        if (dx->resetWorkItem && InterlockedExchange(&dx->resetWorkQueued, 1) == 0)
-            IoQueueWorkItem(dx->resetWorkItem, ResetWork, DelayedWorkQueue, dx);
+        QueuePortWork(dx, PORT_WORK_FINISH);
     } else if (ResetWanted(status)) {
-        if (!dx->stopped && dx->started && ++dx->resetRetries <= MAX_RESET_RETRIES)
-            ResetPortAsync(dx);
+        KIRQL irql;
+        KeAcquireSpinLock(&dx->ioLock, &irql);
+        const bool started = !dx->stopped && dx->started;
+        KeReleaseSpinLock(&dx->ioLock, irql);
+        if (started && ++dx->resetRetries <= MAX_RESET_RETRIES)
+            QueuePortWork(dx, PORT_WORK_RESET);
+        else
+            KTRACE(("Zelko: port reset retries used up (%08x): reads stay off\n", status));
     }
+    // Last: the removal may go on once this is released.
+    IoReleaseRemoveLock(&dx->removeLock, &dx->resetRequest);
     return STATUS_MORE_PROCESSING_REQUIRED;
 }
 

@@ -15,6 +15,7 @@ const WCHAR kLinkName[] = WSTR("\\DosDevices\\Zelkode");
 using kutil::CompleteIrp;
 using kutil::WaitAmoment;
 
+// Forward and forget: the lower drivers complete the request.
 NTSTATUS PassDown(PDEVICE_EXTENSION dx, PIRP irp)
 {
     IoSkipCurrentIrpStackLocation(irp);
@@ -74,13 +75,16 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
     dx->urbLength = (USHORT)sizeof(struct _URB_BULK_OR_INTERRUPT_TRANSFER);
     dx->transferLength = REPORT_BYTES;
     dx->devicePowerState = PowerDeviceD0;
-    KeInitializeEvent(&dx->readDone, NotificationEvent, FALSE);
+    KeInitializeEvent(&dx->readDone, NotificationEvent, TRUE);  // no read is outstanding
+    KeInitializeSpinLock(&dx->ioLock);
+    IoInitializeRemoveLock(&dx->removeLock, ZELKO_TAG, 0, 0);
     dx->readUrb = (PURB)ExAllocatePoolWithTag(NonPagedPool, dx->urbLength, ZELKO_TAG);
+    dx->readRequest = dx->lowerDevice ? IoAllocateIrp(dx->lowerDevice->StackSize, FALSE) : NULL;
     dx->resetWorkItem = IoAllocateWorkItem(device);
     dx->powerWorkItem = IoAllocateWorkItem(device);
     device->Flags |= DO_BUFFERED_IO | DO_POWER_PAGABLE;
 
-    if (!dx->lowerDevice || !dx->readUrb || !dx->resetWorkItem || !dx->powerWorkItem)
+    if (!dx->lowerDevice || !dx->readUrb || !dx->readRequest || !dx->resetWorkItem || !dx->powerWorkItem)
         status = STATUS_INSUFFICIENT_RESOURCES;
     else {
         QueryPdoCapabilities(dx);
@@ -89,6 +93,8 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
     if (!NT_SUCCESS(status)) {
         if (dx->readUrb)
             ExFreePool(dx->readUrb);
+        if (dx->readRequest)
+            IoFreeIrp(dx->readRequest);
         if (dx->resetWorkItem)
             IoFreeWorkItem(dx->resetWorkItem);
         if (dx->powerWorkItem)
@@ -113,6 +119,14 @@ void NTAPI DriverUnload(PDRIVER_OBJECT driver)
 }
 
 // ---- PnP -------------------------------------------------------------------------------------
+void ClearStarted(PDEVICE_EXTENSION dx)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&dx->ioLock, &irql);
+    dx->started = 0;
+    KeReleaseSpinLock(&dx->ioLock, irql);
+}
+
 NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp)
 {
     auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
@@ -121,23 +135,33 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp)
     case IRP_MN_START_DEVICE: {
         NTSTATUS status = kutil::ForwardAndWait(dx->lowerDevice, irp);
         if (NT_SUCCESS(status)) {
+            KIRQL irql;
+            KeAcquireSpinLock(&dx->ioLock, &irql);
             dx->started = 1;
-            StartDevice(dx);  // a failed start only means the device does not read
+            KeReleaseSpinLock(&dx->ioLock, irql);
+            NTSTATUS started = StartDevice(dx);  // a failed start only means the device does not read
+            if (!NT_SUCCESS(started))
+                KTRACE(("Zelko: StartDevice failed (%08x): the device does not read\n", started));
         }
         IoCompleteRequest(irp, IO_NO_INCREMENT);
         return status;
     }
     case IRP_MN_STOP_DEVICE:
     case IRP_MN_SURPRISE_REMOVAL:
-        dx->started = 0;
+        ClearStarted(dx);
         StopDevice(dx);
         irp->IoStatus.Status = STATUS_SUCCESS;
         return PassDown(dx, irp);
     case IRP_MN_REMOVE_DEVICE: {
-        dx->started = 0;
+        ClearStarted(dx);
         StopDevice(dx);
+        // The port reset and the work items still on their way end before the
+        // removal goes down and anything is freed.
+        if (NT_SUCCESS(IoAcquireRemoveLock(&dx->removeLock, irp)))
+            IoReleaseRemoveLockAndWait(&dx->removeLock, irp);
         irp->IoStatus.Status = STATUS_SUCCESS;
         NTSTATUS status = PassDown(dx, irp);
+        // The device below is gone now: nothing more is sent to it.
         RemoveDevice(dx);
         return status;
     }
@@ -187,15 +211,19 @@ NTSTATUS RequestDevicePower(PDEVICE_EXTENSION dx, DEVICE_POWER_STATE state)
 
 // The passive-level half of the return to full power: the device power request
 // for D0 is awaited here, then the port reset restarts the reads.
+// A read the frame kept through D3 is ended (and its completion awaited) while
+// the state is still D3, so that it is not renewed beside the reset's own read.
 void NTAPI PowerUpWork(PDEVICE_OBJECT device, PVOID context)
 {
     auto* dx = (PDEVICE_EXTENSION)context;
     InterlockedExchange(&dx->powerWorkQueued, 0);
+    EndRead(dx);
     if (NT_SUCCESS(RequestDevicePower(dx, PowerDeviceD0))) {
         RecordDevicePowerState(dx, PowerDeviceD0);
         dx->resetRetries = 0;
         ResetPortAsync(dx);
     }
+    IoReleaseRemoveLock(&dx->removeLock, dx->powerWorkItem);
 }
 
 NTSTATUS NTAPI SystemPowerUpDone(PDEVICE_OBJECT device, PIRP irp, PVOID context)
@@ -207,8 +235,12 @@ NTSTATUS NTAPI SystemPowerUpDone(PDEVICE_OBJECT device, PIRP irp, PVOID context)
     if (NT_SUCCESS(status)) {
         SYSTEM_POWER_STATE system = IoGetCurrentIrpStackLocation(irp)->Parameters.Power.State.SystemState;
         DEVICE_POWER_STATE wanted = system <= PowerSystemWorking ? PowerDeviceD0 : PowerDeviceD3;
-        if (wanted < dx->devicePowerState && InterlockedExchange(&dx->powerWorkQueued, 1) == 0)
-            IoQueueWorkItem(dx->powerWorkItem, PowerUpWork, DelayedWorkQueue, dx);
+        if (wanted < dx->devicePowerState && InterlockedExchange(&dx->powerWorkQueued, 1) == 0) {
+            if (NT_SUCCESS(IoAcquireRemoveLock(&dx->removeLock, dx->powerWorkItem)))
+                IoQueueWorkItem(dx->powerWorkItem, PowerUpWork, DelayedWorkQueue, dx);
+            else
+                InterlockedExchange(&dx->powerWorkQueued, 0);
+        }
     }
     PoStartNextPowerIrp(irp);
     return status;
@@ -271,7 +303,10 @@ NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT device, PIRP irp)
 
 void RecordDevicePowerState(PDEVICE_EXTENSION dx, DEVICE_POWER_STATE state)
 {
+    KIRQL irql;
+    KeAcquireSpinLock(&dx->ioLock, &irql);
     dx->devicePowerState = state;
+    KeReleaseSpinLock(&dx->ioLock, irql);
     if (state == PowerDeviceD0 || KeGetCurrentIrql() < DISPATCH_LEVEL) {
         POWER_STATE ps;
         ps.DeviceState = state;
@@ -290,7 +325,10 @@ NTSTATUS StartDevice(PDEVICE_EXTENSION dx)
     InterlockedIncrement(&dx->startCount);
     if (!NT_SUCCESS(ConfigureDevice(dx)))
         return STATUS_UNSUCCESSFUL;
+    KIRQL irql;
+    KeAcquireSpinLock(&dx->ioLock, &irql);
     dx->stopped = 0;
+    KeReleaseSpinLock(&dx->ioLock, irql);
     if (!dx->settings.settingsLoaded)
         LoadServiceSettings(dx);
     dx->resetRetries = 0;
@@ -305,32 +343,30 @@ void StopDevice(PDEVICE_EXTENSION dx)
         return;
     InterlockedDecrement(&dx->startCount);
     AbortPendingReads();
-    dx->stopped = 1;
+    KIRQL irql;
+    KeAcquireSpinLock(&dx->ioLock, &irql);
+    dx->stopped = 1;  // from here no completion renews the read
+    KeReleaseSpinLock(&dx->ioLock, irql);
     WaitAmoment(1000000);  // 100 ms
-    if (PIRP read = dx->readRequest) {
-        KeClearEvent(&dx->readDone);
-        if (IoCancelIrp(read)) {
-            LARGE_INTEGER timeout;
-            timeout.QuadPart = -12000000;  // 1.2 s
-            KeWaitForSingleObject(&dx->readDone, Executive, KernelMode, FALSE, &timeout);
-        }
-    }
+    // The read is cancelled and its completion awaited, however long the stack
+    // takes: until then the request and its URB belong to the stack.
+    EndRead(dx);
     DeconfigureDevice(dx);
     IoSetDeviceInterfaceState(&dx->interfaceName, FALSE);
 }
 
+// After the removal has gone down: only what the device itself holds is freed.
+// The stop before it deconfigured the frame, ended the read and the removal
+// drained the reset and the work items.
 void RemoveDevice(PDEVICE_EXTENSION dx)
 {
     if (!dx->stopped)
         StopDevice(dx);
-    if (dx->readRequest) {
-        IoFreeIrp(dx->readRequest);
-        dx->readRequest = NULL;
-    }
+    IoFreeIrp(dx->readRequest);
+    dx->readRequest = NULL;
     ExFreePool(dx->readUrb);
     dx->readUrb = NULL;
     RtlFreeUnicodeString(&dx->interfaceName);
-    DeconfigureDevice(dx);
     IoFreeWorkItem(dx->resetWorkItem);
     IoFreeWorkItem(dx->powerWorkItem);
     // Windows unloads the driver with its last device, and the unload deletes

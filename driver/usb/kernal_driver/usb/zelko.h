@@ -30,11 +30,19 @@ struct DEVICE_EXTENSION {
 
     InputQueue inputQueue;
 
+    // Set while the PnP manager has the device started: from a successful
+    // IRP_MN_START_DEVICE to IRP_MN_STOP_DEVICE, IRP_MN_SURPRISE_REMOVAL or removal.
     UCHAR started;
+    // The one interrupt read request, allocated with the device and reused by
+    // every read. While readOutstanding is set it belongs to the USB stack; only
+    // its completion (or a send that never happened) gives it back.
     PIRP readRequest;
+    volatile LONG readOutstanding;
     PIRP resetRequest;
     ULONG resetPortStatus;
     UNICODE_STRING interfaceName;
+    // Set while the frame is not configured for reading: from creation to a
+    // successful StartDevice, and again from StopDevice on.
     UCHAR stopped;
     volatile LONG startCount;
 
@@ -44,14 +52,23 @@ struct DEVICE_EXTENSION {
     PURB readUrb;
     UCHAR report[REPORT_BYTES];
     ULONG transferLength;
-    KEVENT readDone;
+    KEVENT readDone;  // signalled while no read is outstanding
     DEVICE_POWER_STATE devicePowerState;
 
-    // Passive-level halves of the port reset and of the return to D0.
+    // Guards the decision to send the read against stopped, started, the power
+    // state and readOutstanding, so that a completion never renews a read that
+    // StopDevice has already looked for.
+    KSPIN_LOCK ioLock;
+    // Held by the port reset on its way and by every queued work item; drained
+    // at removal before anything is freed.
+    IO_REMOVE_LOCK removeLock;
+
+    // Passive-level work: the port reset and its second half, and the return to D0.
     PIO_WORKITEM resetWorkItem;
     PIO_WORKITEM powerWorkItem;
     volatile LONG resetWorkQueued;
     volatile LONG powerWorkQueued;
+    LONG resetWorkNext;  // PORT_WORK_RESET or PORT_WORK_FINISH
     ULONG resetRetries;
 };
 typedef DEVICE_EXTENSION* PDEVICE_EXTENSION;
@@ -75,6 +92,12 @@ extern DRIVER_GLOBALS g_zelko;
 
 // Driver-object extension holding the copy of the registry path.
 #define ZELKO_REGISTRY_PATH_ID ((PVOID)1)
+
+// What the port work item does next.
+enum : LONG {
+    PORT_WORK_RESET = 1,   // send the asynchronous port reset
+    PORT_WORK_FINISH = 2,  // after a successful reset: reset again, query the port, read
+};
 
 // zelko.cpp
 NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
@@ -104,6 +127,11 @@ NTSTATUS ConfigureDevice(PDEVICE_EXTENSION dx);
 NTSTATUS DeconfigureDevice(PDEVICE_EXTENSION dx);
 NTSTATUS SubmitRead(PDEVICE_EXTENSION dx);
 NTSTATUS ResetPortAsync(PDEVICE_EXTENSION dx);
+// Queues the port work item (passive level) with what it is to do; nothing when
+// it is queued already or the device is being removed.
+void QueuePortWork(PDEVICE_EXTENSION dx, LONG next);
+// Ends an outstanding read and waits until its completion has run.
+void EndRead(PDEVICE_EXTENSION dx);
 IO_COMPLETION_ROUTINE ReadComplete;
 IO_COMPLETION_ROUTINE ResetComplete;
 
