@@ -5,11 +5,11 @@
 #   run SECS PROGRAM ARGS  a Wine program, time-boxed, output without CRs (copied to the log)
 #   check NAME EXPECTED ACTUAL / skip NAME REASON
 #   trap bench_finish EXIT the PASS/FAIL/SKIP list and the exit status
+#   bench_builds SCRIPT BUILD_DIR [OPTION...]   see below: one bench, both builds
 #   bench_prefix ARCH      a fresh prefix of ARCH (win32 or win64, after wine-env.sh);
 #                          the checks that follow are named ARCH.NAME. Returns 1 after
 #                          recording a SKIP (the architecture cannot run here) or a FAIL
 #   bench_prefix_end       ends that prefix (wineserver, Xvfb, temp folder)
-#   bench_builds SCRIPT BUILD_DIR [OPTION...]   see below: one bench, both builds
 # BENCH_BUDGET (seconds, default 150): later Wine programs are not started, so a hung
 # driver cannot push a script past its time.
 
@@ -63,6 +63,7 @@ bench_build_arch() {  # bench_build_arch BUILD_DIR: win32 or win64, from its too
 }
 
 bench_open() {
+  bench_id=$1
   bench_name=$1${BENCH_ARCH:+ ($BENCH_ARCH)}
   bench_note=""
   bench_arch=""
@@ -97,7 +98,7 @@ bench_prefix() {
   fi
   bench_arch=$arch
   say "prefix $arch"
-  if ! wine_setup "$bench_name" "$arch" >>"$log" 2>&1; then
+  if ! wine_setup "$bench_id" "$arch" >>"$log" 2>&1; then
     trap bench_finish EXIT
     check prefix.create "ok" "failed"
     return 1

@@ -3,7 +3,10 @@
 # device root\DRAVLINE, with a test-only stand-in for the mouse class driver
 # (winebench/dravbench: DravBench.sys and its checker dravck.exe).
 #
-#   winebench/test-dravick.sh [BUILD_DIR]     (BUILD_DIR: build/win64)
+#   winebench/test-dravick.sh [BUILD_DIR]
+#
+# Without BUILD_DIR: the i686 build (build/win32) in a win32 prefix, then the x86_64
+# build (build/win64) in a win64 prefix, with the same checks; with it, that build only.
 #
 # Wine 8 loads no filter drivers, so the stand-in cannot sit above Dravick as the
 # class's upper filter: it is the bus of the root\DRAVLINE device instead, Wine's
@@ -13,17 +16,16 @@
 # IoRegisterPlugPlayNotification and IoGetDeviceObjectPointer are stubs, so no
 # consumer driver can find and open Zelko (docs/wine.md); the bench probes both
 # and reports them. Prints PASS/FAIL/SKIP lines; exits non-zero on a failed check;
-# SKIP and exit 0 without wine64.
+# SKIP with the reason where an architecture cannot run here.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../build/win64}" 2>/dev/null && pwd) || build=${1:-$here/../build/win64}
-
-WINE_BIN=${WINE_BIN:-/usr/lib/wine/wine64}
-if [ ! -x "$WINE_BIN" ]; then
-  echo "SKIP test-dravick: wine64 is not installed ($WINE_BIN)"
-  exit 0
-fi
+# shellcheck source=wine-env.sh
+source "$here/wine-env.sh"
+# shellcheck source=bench-lib.sh
+source "$here/bench-lib.sh"
+bench_builds "$0" "${1:-}"
+build=$(cd "$1" 2>/dev/null && pwd) || build=$1
 
 inf=$here/../package/2000xp/Dravila.inf
 driver=$build/driver/usb/kernal_driver/2kService/Dravick.sys
@@ -32,21 +34,17 @@ bench_inf=$build/winebench/dravbench/dravbench.inf
 dravck=$build/winebench/dravbench/dravck.exe
 for f in "$inf" "$driver" "$bench_sys" "$bench_inf" "$dravck"; do
   if [ ! -f "$f" ]; then
-    echo "test-dravick: $f is missing (build the win64 preset first)" >&2
+    echo "test-dravick ($BENCH_ARCH): $f is missing (build the $BENCH_ARCH preset first)" >&2
     exit 1
   fi
 done
 
-# shellcheck source=bench-lib.sh
-source "$here/bench-lib.sh"
 bench_open dravick
 ck() { run 30 "$dravck" "$@" | paste -sd';'; }
 # One field of a "state ..." line.
 field() { echo "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"; }
 
-# shellcheck source=wine-env.sh
-source "$here/wine-env.sh"
-if ! wine_setup dravick >>"$log" 2>&1; then
+if ! wine_setup dravick "$BENCH_ARCH" >>"$log" 2>&1; then
   trap bench_finish EXIT
   check prefix.create ok failed
   exit 1

@@ -6,7 +6,10 @@
 # HidP_GetCaps with Wine's own descriptor parser, the manufacturer and product
 # strings, ReadFile).
 #
-#   winebench/test-miravel.sh [BUILD_DIR]     (BUILD_DIR: build/win64)
+#   winebench/test-miravel.sh [BUILD_DIR]
+#
+# Without BUILD_DIR: the i686 build (build/win32) in a win32 prefix, then the x86_64
+# build (build/win64) in a win64 prefix, with the same checks; with it, that build only.
 #
 # The driver is the bench's build of Miravel's sources (winebench/miravelbench) with
 # a fixed USBDI version, as Wine 8's usbd.sys leaves USBD_GetUSBDIVersion
@@ -16,17 +19,16 @@
 #
 # Each check is a named step with an expected value; the PASS/FAIL/SKIP lines come at
 # the end. Exits non-zero on any failed check; the log is kept on failure and its path
-# printed. Without wine64 the script prints a SKIP line and exits 0.
+# printed. Where an architecture cannot run here, a SKIP line says why.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../build/win64}" 2>/dev/null && pwd) || build=${1:-$here/../build/win64}
-
-WINE_BIN=${WINE_BIN:-/usr/lib/wine/wine64}
-if [ ! -x "$WINE_BIN" ]; then
-  echo "SKIP test-miravel: wine64 is not installed ($WINE_BIN)"
-  exit 0
-fi
+# shellcheck source=wine-env.sh
+source "$here/wine-env.sh"
+# shellcheck source=bench-lib.sh
+source "$here/bench-lib.sh"
+bench_builds "$0" "${1:-}"
+build=$(cd "$1" 2>/dev/null && pwd) || build=$1
 
 zelko_inf=$here/../package/2000xp/zelkron2kxp.inf
 miravel_inf=$here/../package/miravel.inf
@@ -39,20 +41,16 @@ devinst=$build/winebench/devinst/devinst.exe
 hidprobe=$build/winebench/hidprobe/hidprobe.exe
 for f in "$zelko_inf" "$miravel_inf" "$zelko" "$miravel" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$hidprobe"; do
   if [ ! -f "$f" ]; then
-    echo "test-miravel: $f is missing (build the win64 preset first)" >&2
+    echo "test-miravel ($BENCH_ARCH): $f is missing (build the $BENCH_ARCH preset first)" >&2
     exit 1
   fi
 done
 
-# shellcheck source=bench-lib.sh
-source "$here/bench-lib.sh"
 bench_open miravel
 
 line() { echo "$1" | grep "^$2" | head -n 1; }
 
-# shellcheck source=wine-env.sh
-source "$here/wine-env.sh"
-if ! wine_setup miravel >>"$log" 2>&1; then
+if ! wine_setup miravel "$BENCH_ARCH" >>"$log" 2>&1; then
   trap bench_finish EXIT
   check prefix.create "ok" "failed"
   exit 1

@@ -3,15 +3,18 @@
 # and can share our misunderstandings; Wine has its own kernel, PnP manager and usbd.
 # Each scenario in zelkosim/scenarios/*.zs that uses only what the Wine bench can do
 # runs twice:
-#   - under wine64 with zsrun (winebench/zsrun): the real Zelko.sys from
+#   - under Wine with zsrun (winebench/zsrun): the real Zelko.sys from
 #     package/2000xp/zelkron2kxp.inf on the bench's virtual USB bus, installed as
 #     test-zelko.sh installs it (zelko-install.sh);
 #   - natively with zelkosim --consumer none (the simulated kernel).
 # The two outputs must be equal, and equal to the scenario's X.out. A difference is
 # printed side by side with a header naming the scenario and the columns.
 #
-#   winebench/test-scenarios.sh [WIN64_BUILD [SIM_BUILD]]     (build/win64, build/sim)
-#   SCENARIOS="tap raw" winebench/test-scenarios.sh            only these scenarios
+#   winebench/test-scenarios.sh [WIN_BUILD [SIM_BUILD]]     (SIM_BUILD: build/sim)
+#   SCENARIOS="tap raw" winebench/test-scenarios.sh          only these scenarios
+#
+# Without WIN_BUILD: the i686 build (build/win32) in a win32 prefix, then the x86_64
+# build (build/win64) in a win64 prefix; with it, that build only.
 #
 # A scenario that needs what this platform cannot do (stop, start, sleep, wake) is
 # skipped with zsrun's reason (docs/wine.md says why Wine cannot). Every scenario
@@ -22,27 +25,29 @@
 #
 # One PASS/FAIL/SKIP line per scenario, then "N passed, M failed, K skipped". Exits
 # non-zero on any failure; the log (every Wine command with zsrun's trace, Wine's
-# errors from the driver host) is kept on failure and its path printed. Without wine64
-# or without the simulated build's zelkosim the script prints a SKIP line and exits 0.
+# errors from the driver host) is kept on failure and its path printed. Where an
+# architecture cannot run here, or without the simulated build's zelkosim, a SKIP line
+# says why.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
-build=$(cd "${1:-$root/build/win64}" 2>/dev/null && pwd) || build=${1:-$root/build/win64}
 simbuild=$(cd "${2:-$root/build/sim}" 2>/dev/null && pwd) || simbuild=${2:-$root/build/sim}
 scenario_dir=$root/zelkosim/scenarios
 package_inf=$root/package/2000xp/zelkron2kxp.inf
 
-WINE_BIN=${WINE_BIN:-/usr/lib/wine/wine64}
-if [ ! -x "$WINE_BIN" ]; then
-  echo "SKIP test-scenarios: wine64 is not installed ($WINE_BIN)"
-  exit 0
-fi
 zelkosim=$simbuild/zelkosim/zelkosim
 if [ ! -x "$zelkosim" ]; then
   echo "SKIP test-scenarios: the simulated build's zelkosim is missing ($zelkosim; cmake --build --preset sim --target zelkosim)"
   exit 0
 fi
+# shellcheck source=wine-env.sh
+source "$here/wine-env.sh"
+# shellcheck source=bench-lib.sh
+source "$here/bench-lib.sh"  # run (time-boxed Wine programs), bench_builds
+bench_builds "$0" "${1:-}"
+build=$(cd "$1" 2>/dev/null && pwd) || build=$1
+label="test-scenarios ($BENCH_ARCH)"
 
 driver=${ZELKO_SYS:-$build/driver/usb/kernal_driver/usb/Zelko.sys}
 bus_sys=$build/winebench/vusb/ZkVusb.sys
@@ -52,7 +57,7 @@ devinst=$build/winebench/devinst/devinst.exe
 zsrun=$build/winebench/zsrun/zsrun.exe
 for f in "$driver" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$zsrun" "$package_inf"; do
   if [ ! -f "$f" ]; then
-    echo "test-scenarios: $f is missing (build the win64 preset first)" >&2
+    echo "$label: $f is missing (build the $BENCH_ARCH preset first)" >&2
     exit 1
   fi
 done
@@ -64,7 +69,7 @@ else
   scenarios=("$scenario_dir"/*.zs)
 fi
 
-log=$(mktemp "${TMPDIR:-/tmp}/test-scenarios.XXXXXX.log")
+log=$(mktemp "${TMPDIR:-/tmp}/test-scenarios-$BENCH_ARCH.XXXXXX.log")
 started=$SECONDS
 passed=0 failed=0 skipped=0
 say() { echo "[$((SECONDS - started))s] $*" >>"$log"; }
@@ -74,17 +79,15 @@ finish() {
   trap - EXIT
   say "teardown"
   wine_teardown >>"$log" 2>&1 || true
-  echo "test-scenarios: $passed passed, $failed failed, $skipped skipped in $((SECONDS - started)) s"
+  echo "$label: $passed passed, $failed failed, $skipped skipped in $((SECONDS - started)) s"
   if [ "$failed" -gt 0 ] || [ "$rc" -ne 0 ]; then
-    echo "test-scenarios: FAILED; log: $log"
+    echo "$label: FAILED; log: $log"
     exit 1
   fi
   rm -f "$log"
   exit 0
 }
 
-# shellcheck source=bench-lib.sh
-source "$here/bench-lib.sh"  # run (time-boxed Wine programs)
 budget=${TEST_SCENARIOS_BUDGET:-150}
 
 pass() { passed=$((passed + 1)); echo "PASS $1"; }
@@ -99,12 +102,10 @@ side_by_side() {  # TITLE LEFT-NAME LEFT-FILE RIGHT-NAME RIGHT-FILE
 
 # ---------------------------------------------------------------------------
 
-# shellcheck source=wine-env.sh
-source "$here/wine-env.sh"
 # shellcheck source=zelko-install.sh
 source "$here/zelko-install.sh"
-say "win64 build $build, sim build $simbuild, driver $driver"
-if ! wine_setup scenarios >>"$log" 2>&1; then
+say "$BENCH_ARCH build $build, sim build $simbuild, driver $driver"
+if ! wine_setup scenarios "$BENCH_ARCH" >>"$log" 2>&1; then
   trap finish EXIT
   fail prefix "the Wine prefix could not be made"
   exit 1

@@ -314,36 +314,37 @@ wine_teardown() {
   return $rc
 }
 
-# wine_compare NAME EXE PASS_TEXT: a fresh prefix, then EXE run with a work folder
-# as its argument. EXE compares something native with what Wine's Windows does and
-# ends with "<exe>: N passed, M failed"; its DIFF lines and that summary are shown.
-# Exits the script: 0 when the summary says no failure, else 1.
+# wine_compare NAME EXE PASS_TEXT: a fresh prefix (of BENCH_ARCH, default win64), then
+# EXE run with a work folder as its argument. EXE compares something native with what
+# Wine's Windows does and ends with "<exe>: N passed, M failed"; its DIFF lines and that
+# summary are shown. Exits the script: 0 when the summary says no failure, else 1.
 wine_compare() {
-  local name=$1 exe=$2 pass_text=$3 prog rc=0 summary
+  local name=$1 exe=$2 pass_text=$3 prog rc=0 summary arch=${BENCH_ARCH:-win64} label
+  label="test-$name ($arch)"
   prog=$(basename "$exe" .exe)
   if [ ! -f "$exe" ]; then
-    echo "test-$name: $exe is missing (build the win64 preset first)" >&2
+    echo "$label: $exe is missing (build the $arch preset first)" >&2
     exit 1
   fi
-  wine_setup "$name" || exit 1
+  wine_setup "$name" "$arch" 2>/dev/null || { echo "$label: the Wine prefix could not be made"; exit 1; }
   mkdir -p "$WINE_TMP/files"
-  wine_run 120 "$exe" "$(wine_winpath "$WINE_TMP/files")" >"$WINE_TMP/out.txt" 2>"$WINE_TMP/err.txt" || rc=$?
+  wine_run 120 "$exe" "$(wine_winpath "$WINE_TMP/files")" >"$WINE_TMP/out.txt" 2>"$WINE_TMP/err.txt" </dev/null || rc=$?
   tr -d '\r' <"$WINE_TMP/out.txt" >"$WINE_TMP/out-lf.txt"
   summary=$(grep -E "^$prog: [0-9]+ passed, [0-9]+ failed\$" "$WINE_TMP/out-lf.txt" || true)
   if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
-    echo "test-$name: $prog timed out"
+    echo "$label: $prog timed out"
     rc=1
   elif [ -z "$summary" ]; then
-    echo "test-$name: $prog gave no summary (exit code $rc)"
+    echo "$label: $prog gave no summary (exit code $rc)"
     sed -n '1,20p' "$WINE_TMP/err.txt"
     rc=1
   fi
   grep '^DIFF' "$WINE_TMP/out-lf.txt" || true
   [ -n "$summary" ] && echo "$summary"
   if [ "$rc" -ne 0 ]; then
-    echo "test-$name: FAILED"
+    echo "$label: FAILED"
     exit 1
   fi
-  echo "test-$name: $pass_text"
+  echo "$label: $pass_text"
   exit 0
 }

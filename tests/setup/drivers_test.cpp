@@ -59,7 +59,7 @@ TEST_F(Win98Test, ServiceAndUsbDriverKeysCopiesAndOemNames) {
     EXPECT_EQ(os.Value(kOemName, name).type, app::kRegSz);
   }
   EXPECT_FALSE(os.HasValue(kRun, "Pointwell"));
-  EXPECT_TRUE(os.messages.empty());
+  EXPECT_TRUE(os.messageBoxes.empty());
 }
 
 TEST_F(Win98Test, ARunningFrameSkipsTheUsbDriver) {
@@ -74,9 +74,9 @@ TEST_F(Win98Test, FailuresAreShownAndTheStepStillSucceeds) {
   api.failing = {"DiInstallClass", "InstallFromInfSection UsbInfr.Install1 0x6 key c:\\pkg\\ 0x4 owner=none"};
   EXPECT_TRUE(installer.InstallDrivers98());
   EXPECT_EQ(MessageTexts(), Calls({"system error 0xE000020E", "system error 0xE000020E", "Install device fail"}));
-  EXPECT_EQ(os.messages[0].caption, "Error");
-  EXPECT_EQ(os.messages[0].type, setup::kMbIconInformation);  // the system error box
-  EXPECT_EQ(os.messages[2].type, setup::kMbIconError);
+  EXPECT_EQ(os.messageBoxes[0].caption, "Error");
+  EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconInformation);  // the system error box
+  EXPECT_EQ(os.messageBoxes[2].type, setup::kMbIconError);
   EXPECT_EQ(api.IndexOf("InstallFromInfSection UsbInfr.Install2"), -1);
   EXPECT_FALSE(os.HasValue(kOemName, "C:\\WINDOWS\\inf\\Dravo98.inf"));
   EXPECT_TRUE(os.HasValue(kOemName, "C:\\WINDOWS\\inf\\zelkron98.inf"));
@@ -96,10 +96,10 @@ TEST_F(Win98Test, WithoutDravo98TheServiceStepEndsAndZelkoIsStillInstalled) {
 TEST_F(Win98Test, NoOemNameKeyNoValues) {
   FakePlatform bare;
   bare.platformId = 1;
-  skin::Platform* previous = skin::SetPlatform(&bare);
+  app::Platform* previous = app::SetAppPlatform(&bare);
   setup::Installer in(bare, api);
   EXPECT_TRUE(in.InstallDrivers98());
-  skin::SetPlatform(previous);
+  app::SetAppPlatform(previous);
   EXPECT_FALSE(bare.HasKey(kOemName));
 }
 
@@ -183,7 +183,7 @@ TEST_F(XpTest, ServiceDeviceThenUsbDriverThenTheRunValue) {
   expected.insert(expected.end(), kUsbDriver.begin(), kUsbDriver.end());
   EXPECT_EQ(api.calls, expected);
   EXPECT_EQ(api.openHandles, 0);
-  EXPECT_TRUE(os.messages.empty());
+  EXPECT_TRUE(os.messageBoxes.empty());
   EXPECT_FALSE(os.HasValue(kRun, "Pointwell"));
 }
 
@@ -218,7 +218,7 @@ TEST_F(XpTest, NoDeviceWhenAllTwentyIdsAreTaken) {
   EXPECT_TRUE(installer.InstallDriversXp());
   EXPECT_EQ(api.CallsStartingWith("DiCreateDeviceInfo ").size(), 20u);
   EXPECT_EQ(api.IndexOf("DiRegisterDeviceInfo"), -1);
-  EXPECT_TRUE(os.messages.empty());
+  EXPECT_TRUE(os.messageBoxes.empty());
 }
 
 TEST_F(XpTest, ClassInstallOrInfOpenFailureEndsTheInstallationSilently) {
@@ -226,7 +226,7 @@ TEST_F(XpTest, ClassInstallOrInfOpenFailureEndsTheInstallationSilently) {
     api.calls.clear();
     api.failing = {failing};
     EXPECT_FALSE(installer.InstallDriversXp()) << failing;
-    EXPECT_TRUE(os.messages.empty()) << failing;
+    EXPECT_TRUE(os.messageBoxes.empty()) << failing;
     EXPECT_EQ(api.IndexOf("DiCreateDeviceInfoList"), -1) << failing;
     EXPECT_EQ(api.openHandles, 0) << failing;
   }
@@ -239,12 +239,12 @@ TEST_F(XpTest, ServiceDeviceStepFailuresShowTheSystemErrorAndGoOn) {
                         "DIF_SELECTBESTCOMPATDRV", "DIF_INSTALLDEVICE", "InstallServicesFromInfSection Dravick.Services 0x0"};
   for (const char* failing : rows) {
     api.calls.clear();
-    os.messages.clear();
+    os.messageBoxes.clear();
     api.failing = {failing};
     EXPECT_TRUE(installer.InstallDriversXp()) << failing;
     EXPECT_EQ(MessageTexts(), Calls({kSystemError})) << failing;
-    EXPECT_EQ(os.messages[0].owner, nullptr);
-    EXPECT_EQ(os.messages[0].caption, "Error");
+    EXPECT_EQ(os.messageBoxes[0].owner, nullptr);
+    EXPECT_EQ(os.messageBoxes[0].caption, "Error");
     EXPECT_NE(api.IndexOf("OpenInf c:\\pkg\\2000xp\\zelkron2kxp.inf"), -1) << failing;  // the USB driver follows
     EXPECT_EQ(api.openHandles, 0) << failing;
   }
@@ -265,14 +265,14 @@ TEST_F(XpTest, UsbDriverServiceFailureIsShownButTheCopyDecides) {
 
 TEST_F(XpTest, AFailedUsbDriverCopyEndsWithInstallDrvFail) {
   for (const char* failing : {"CommitFileQueue", "SetDirectoryId"}) {
-    os.messages.clear();
+    os.messageBoxes.clear();
     api.failing = {failing};
     os.SetValue(kRun, "Pointwell", app::kRegSz, "x");
     EXPECT_FALSE(installer.InstallDriversXp()) << failing;
     ASSERT_EQ(MessageTexts(), Calls({"Install usb device fail."})) << failing;
-    EXPECT_EQ(os.messages[0].caption, "Prompt");
-    EXPECT_EQ(os.messages[0].type, setup::kMbIconError);
-    EXPECT_EQ(os.messages[0].owner, nullptr);
+    EXPECT_EQ(os.messageBoxes[0].caption, "Prompt");
+    EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconError);
+    EXPECT_EQ(os.messageBoxes[0].owner, nullptr);
     EXPECT_TRUE(os.HasValue(kRun, "Pointwell"));
     EXPECT_EQ(api.openHandles, 0);
   }

@@ -1,161 +1,82 @@
-// A recording stand-in for the programs' platform, made for the installer's tests:
-// drives (c:, d:, ...) are folders under a temp root, read-only and hidden attributes
-// are kept beside them, the registry is an in-memory tree, message boxes, DDE commands,
-// copies and restart requests are recorded, and the system's answers (version, device,
-// privilege, folder browser) are set by the test.
+// The installer's test platform: the programs' native platform (drives under a temp
+// root, the simulated kernel's registry, recorded message boxes, DDE and restarts)
+// with a log of the calls whose order the installer's tests look at, the answers they
+// set in the installer's terms, and short helpers for files and registry values.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "appplatform.h"
+#include "appplatform_native.h"
 
 namespace setuptest {
-
-struct MessageRecord {
-  app::Window owner;
-  std::string text, caption;
-  std::uint32_t type;
-};
 
 struct RegValue {
   std::uint32_t type = 0;
   std::string data;  // the bytes as stored
 };
 
-class FakePlatform : public app::Platform {
+class FakePlatform : public app::NativeAppPlatform {
  public:
   FakePlatform();
   ~FakePlatform() override;
 
-  // ---- what the test sets and reads ------------------------------------------------
-  std::string root;                      // the temp folder that holds the drives
-  std::string modulePath = "c:\\pkg\\setup.exe";
-  std::uint16_t langId = 0x0409;
-  int platformId = 2;                    // -1: GetVersionExA fails
+  // ---- what the test sets -------------------------------------------------------------
+  int platformId = 2;                    // GetVersionExA's platform id; -1: the call fails
   bool zelkoDevice = false;              // \\.\Zelkode opens
-  bool privilegeOk = true;
-  bool ddeAnswers = true;
-  std::string browseResult;
-  std::vector<MessageRecord> messages;
-  std::vector<std::string> ddeCommands;
-  std::vector<std::string> copies;       // "from -> to"
-  std::vector<std::uint32_t> exitRequests;
-  std::vector<std::string> events;       // one line per notable call, in order
-  std::set<std::string> failCreateKey;   // registry paths (lower case) that can't be made or opened
+  std::set<std::string> failCreateKey;   // HKLM key paths (lower case) that can't be made or opened
 
-  std::string NativeOf(const std::string& windowsPath) const;  // "" for a missing drive
+  // ---- what it records ----------------------------------------------------------------
+  std::vector<std::string> events;       // one line per notable call, in order
+  std::vector<std::string> copies;       // CopyFileA: "from -> to"
+  std::string browseTitle;
+
+  // ---- helpers: Windows paths on the drives, "hklm\..." registry paths ------------------
   void AddDrive(char letter);
   void WriteFile(const std::string& windowsPath, const std::string& bytes);
   std::string ReadFile(const std::string& windowsPath) const;
   bool Exists(const std::string& windowsPath) const;
-  void SetAttributeBits(const std::string& windowsPath, std::uint32_t bits) { attributes_[Norm(windowsPath)] = bits; }
-
-  bool HasKey(const std::string& path) const;
-  bool HasValue(const std::string& key, const std::string& name) const;
-  std::size_t ValueCount(const std::string& key) const;
-  RegValue Value(const std::string& key, const std::string& name) const;
+  void SetAttributeBits(const std::string& windowsPath, std::uint32_t bits) {
+    SetFileAttributes(windowsPath.c_str(), bits);
+  }
+  bool HasKey(const std::string& path);
+  bool HasValue(const std::string& key, const std::string& name);
+  RegValue Value(const std::string& key, const std::string& name);
   void SetValue(const std::string& key, const std::string& name, std::uint32_t type, const std::string& data);
+  std::vector<std::string> DdeCommands() const;
 
-  // ---- skin::Platform -------------------------------------------------------------
-  std::string ModuleFileName() override { return modulePath; }
-  std::uint16_t SystemDefaultLangId() override { return langId; }
-  std::uint32_t ProfileString(const char* section, const char* key, const char* def, char* out,
-                              std::uint32_t size, const char* file) override;
-  std::FILE* OpenForReading(const char* path) override { return OpenFile(path, "rb"); }
-  void SetStretchMode(skin::DrawContext, int) override {}
-  int StretchDib(skin::DrawContext, int, int, int, int dh, int, int, int, int, const void*,
-                 const skin::DibHeader&) override { return dh; }
-  bool ClientRectOnScreen(skin::WindowHandle, skin::Rect* rect) override;
-  bool SetWindowRegion(skin::WindowHandle, const skin::Rect& rect) override;
-
-  // ---- app::Platform ----------------------------------------------------------------
+  // ---- the calls that are logged or answered here ---------------------------------------
   long RegOpenKey(app::RegKey root, const char* subKey, std::uint32_t access, app::RegKey* out) override;
   long RegCreateKey(app::RegKey root, const char* subKey, std::uint32_t access, app::RegKey* out,
                     bool* created) override;
-  long RegQueryValue(app::RegKey key, const char* name, std::uint32_t* type, void* data,
-                     std::uint32_t* size) override;
   long RegSetValue(app::RegKey key, const char* name, std::uint32_t type, const void* data,
                    std::uint32_t size) override;
-  long RegDeleteValue(app::RegKey key, const char* name) override;
   long RegDeleteKey(app::RegKey key, const char* subKey) override;
-  long RegEnumKey(app::RegKey key, std::uint32_t index, char* name, std::uint32_t* nameSize) override;
-  long RegCloseKey(app::RegKey key) override;
-
   std::FILE* OpenFile(const char* path, const char* mode) override;
-  std::uint32_t FileAttributes(const char* path) override;
   bool SetFileAttributes(const char* path, std::uint32_t attributes) override;
   bool CopyFile(const char* from, const char* to, bool failIfExists) override;
   bool DeleteFile(const char* path) override;
   bool CreateDirectory(const char* path) override;
-  bool RemoveDirectory(const char* path) override;
-  std::string WindowsDirectory() override { return "C:\\WINDOWS"; }
-  std::string SystemDirectory() override { return "C:\\WINDOWS\\system32"; }
-  std::uint32_t ProfileInt(const char* section, const char* key, int def, const char* file) override;
-  bool WriteProfileString(const char* section, const char* key, const char* value, const char* file) override;
-  std::uint32_t LastError() override { return 0; }
-
   app::Handle OpenDevice(const char* path, std::uint32_t access) override;
-  bool DeviceControl(app::Handle, std::uint32_t, const void*, std::uint32_t, void*, std::uint32_t,
-                     std::uint32_t*) override { return false; }
-  bool CloseHandle(app::Handle) override { return true; }
-
   bool VersionEx(app::OsVersion* out) override;
-  int SystemMetric(int) override { return 0; }
-  std::uint32_t TickCount() override { return 0; }
-  void Sleep(std::uint32_t) override {}
-  bool SystemParametersInfo(std::uint32_t, std::uint32_t, void*, std::uint32_t) override { return true; }
-  void MouseEvent(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) override {}
-  app::Handle CreateMutex(const char*, bool, bool*) override { return nullptr; }
-  std::uint32_t WaitForObject(app::Handle, std::uint32_t) override { return 0; }
-  bool ReleaseMutex(app::Handle) override { return true; }
-  std::intptr_t ShellExecute(app::Window, const char*, const char*, const char*, const char*, int) override {
-    return 42;
-  }
   bool EnableShutdownPrivilege() override;
   bool ExitWindows(std::uint32_t flags) override;
-
-  app::Window FindWindow(const char*, const char*) override { return nullptr; }
-  std::intptr_t SendMessage(app::Window, std::uint32_t, std::uintptr_t, std::intptr_t) override { return 0; }
-  bool PostMessage(app::Window, std::uint32_t, std::uintptr_t, std::intptr_t) override { return true; }
   int MessageBox(app::Window owner, const char* text, const char* caption, std::uint32_t type) override;
-  std::uintptr_t SetTimer(app::Window, std::uintptr_t id, std::uint32_t) override { return id; }
-  bool KillTimer(app::Window, std::uintptr_t) override { return true; }
-  int ShowCursor(bool) override { return 0; }
   std::string BrowseForFolder(app::Window owner, const char* title) override;
-
   app::Handle DdeOpen(const char* service, const char* topic) override;
-  bool DdeExecute(app::Handle conversation, const char* command) override;
   void DdeClose(app::Handle conversation) override;
-
-  // Uninst's calls: setup never makes them.
-  std::vector<std::string> FindFiles(const char*) override { return {}; }
-  bool DeleteAtRestart(const char*) override { return false; }
-  int RemoveDevices(const char*) override { return -1; }
-  bool DeleteService(const char*) override { return false; }
-  bool SetCurrentDirectory(const char*) override { return false; }
-
-  skin::Rect region;  // what SetWindowRegion got
-  bool regionSet = false;
-  std::string browseTitle;
 
  private:
   static std::string Lower(std::string s);
-  std::string Norm(const std::string& windowsPath) const;  // lower case, backslashes
-  std::string KeyPath(app::RegKey root, const char* subKey) const;  // "" when root unknown
-  std::map<std::string, std::map<std::string, RegValue>> keys_;      // lower-case path -> values
-  std::map<std::string, std::string> keyNames_;                      // lower-case path -> as created
-  std::map<app::RegKey, std::string> handles_;
-  app::RegKey nextHandle_ = 0x100;
-  std::map<std::string, std::uint32_t> attributes_;  // extra attribute bits by normalised path
+  static std::string Sub(const std::string& hklmPath);  // "hklm\x" -> "x"
 };
 
-// A dialog whose controls are plain state.
+// A dialog whose controls are plain state; its window is one of the platform's.
 class FakeDialog : public app::Dialog {
  public:
+  explicit FakeDialog(app::Window window = nullptr) : window_(window) {}
   struct Control {
     std::string text;
     bool checked = false;
@@ -167,7 +88,7 @@ class FakeDialog : public app::Dialog {
   bool ended = false;
   std::intptr_t result = -1;
 
-  app::Window handle() override { return reinterpret_cast<app::Window>(0xD1A); }
+  app::Window handle() override { return window_ ? window_ : reinterpret_cast<app::Window>(0xD1A); }
   bool IsChecked(int id) override { return controls[id].checked; }
   void SetChecked(int id, bool checked) override { controls[id].checked = checked; }
   std::string Text(int id) override { return controls[id].text; }
@@ -176,7 +97,11 @@ class FakeDialog : public app::Dialog {
   void Show(int id, bool visible) override { controls[id].visible = visible; }
   bool IsVisible(int id) override { return controls[id].visible; }
   void Enable(int id, bool enabled) override { controls[id].enabled = enabled; }
-  std::intptr_t SendItemMessage(int id, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) override;
+  std::intptr_t SendItemMessage(int id, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) override {
+    itemMessages.push_back(std::to_string(id) + " " + std::to_string(msg) + " " + std::to_string(wParam) + " " +
+                           std::to_string(lParam));
+    return 0;
+  }
   skin::Rect WindowRect() override { return {}; }
   void Move(const skin::Rect&, bool) override {}
   void Invalidate() override {}
@@ -184,6 +109,9 @@ class FakeDialog : public app::Dialog {
     ended = true;
     result = r;
   }
+
+ private:
+  app::Window window_;
 };
 
 }  // namespace setuptest

@@ -103,7 +103,7 @@ TEST_F(CopyTest, CopiesRecordsAndMovesTheProgressBarBeforeEachFile) {
   // PBM_SETRANGE 0..4 (high word 4), then PBM_SETPOS 0, 1, 2, 3; none after the last.
   EXPECT_EQ(dialog.itemMessages, std::vector<std::string>({"1052 1025 0 262144", "1052 1026 0 0", "1052 1026 1 0",
                                                            "1052 1026 2 0", "1052 1026 3 0"}));
-  EXPECT_TRUE(os.messages.empty());
+  EXPECT_TRUE(os.messageBoxes.empty());
 }
 
 TEST_F(CopyTest, AMissingEntryStopsSilentlyAndLeavesARecordWithoutCount) {
@@ -112,11 +112,11 @@ TEST_F(CopyTest, AMissingEntryStopsSilentlyAndLeavesARecordWithoutCount) {
   EXPECT_EQ(Record("file0"), "c:\\inst\\Pointwell.exe");
   EXPECT_EQ(Record("file1"), "c:\\inst\\en\\license.txt");
   EXPECT_EQ(Record("filenum"), "(none)");
-  EXPECT_TRUE(os.messages.empty());
+  EXPECT_TRUE(os.messageBoxes.empty());
 
   FileList("win2k", "filenum=1\nfile0=\" remark only\"\n");
   EXPECT_FALSE(installer.CopyPackageFiles("c:\\inst", &dialog));
-  EXPECT_TRUE(os.messages.empty());
+  EXPECT_TRUE(os.messageBoxes.empty());
 }
 
 TEST_F(CopyTest, AReadOnlyHiddenDestinationIsReplaced) {
@@ -134,11 +134,11 @@ TEST_F(CopyTest, ADirectoryOrAFolderTheFlowDidNotMakeGivesCopyFileError) {
   EXPECT_FALSE(installer.CopyPackageFiles("c:\\inst", &dialog));
   EXPECT_EQ(MessageTexts(), std::vector<std::string>({"Copy File Error."}));
   EXPECT_EQ(os.FileAttributes("c:\\inst\\Pointwell.exe"), app::kAttrDirectory);
-  EXPECT_EQ(os.messages[0].caption, "Information");
-  EXPECT_EQ(os.messages[0].type, setup::kMbIconError);
-  EXPECT_EQ(os.messages[0].owner, dialog.handle());
+  EXPECT_EQ(os.messageBoxes[0].caption, "Information");
+  EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconError);
+  EXPECT_EQ(os.messageBoxes[0].owner, dialog.handle());
 
-  os.messages.clear();
+  os.messageBoxes.clear();
   os.WriteFile("c:\\pkg\\drivers\\x.sys", "driver");
   FileList("win2k", "filenum=1\nfile0=drivers\\x.sys\n");
   EXPECT_FALSE(installer.CopyPackageFiles("c:\\inst", &dialog));
@@ -149,7 +149,7 @@ TEST_F(CopyTest, AMissingSourceIsReported) {
   FileList("win2k", "filenum=1\nfile0=nothere.txt\n");
   EXPECT_FALSE(installer.CopyPackageFiles("c:\\inst", &dialog));
   EXPECT_EQ(MessageTexts(), std::vector<std::string>({"The file to be copied is not exists!"}));
-  os.messages.clear();
+  os.messageBoxes.clear();
   FileList("win2k", "filenum=1\nfile0=en\n");  // a directory of the package
   EXPECT_FALSE(installer.CopyPackageFiles("c:\\inst", &dialog));
   EXPECT_EQ(MessageTexts(), std::vector<std::string>({"The file to be copied is not exists!"}));
@@ -158,7 +158,7 @@ TEST_F(CopyTest, AMissingSourceIsReported) {
 TEST_F(CopyTest, EntriesThatLeaveTheInstallFolderCopyNothing) {
   os.WriteFile("c:\\evil.txt", "package's own");  // so that the source exists when ".." climbs
   for (const char* entry : {"..\\evil.txt", "en\\..\\..\\evil.txt", "c:\\evil.txt", "\\evil.txt"}) {
-    os.messages.clear();
+    os.messageBoxes.clear();
     os.WriteFile("c:\\target.txt", "user's file");
     FileList("win2k", std::string("filenum=1\nfile0=") + entry + "\n");
     EXPECT_FALSE(installer.CopyPackageFiles("c:\\inst", &dialog)) << entry;
@@ -175,7 +175,7 @@ TEST_F(CopyTest, BadCountsAreFailuresWithoutMessage) {
   }
   FileList("other", "filenum=1\nfile0=Pointwell.exe\n");
   EXPECT_FALSE(installer.CopyPackageFiles("c:\\inst", &dialog));
-  EXPECT_TRUE(os.messages.empty());
+  EXPECT_TRUE(os.messageBoxes.empty());
   EXPECT_FALSE(os.Exists("c:\\inst\\Pointwell.exe"));
 }
 

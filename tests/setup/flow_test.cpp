@@ -44,7 +44,7 @@ class FlowTest : public SetupTest {
       if (os.events[i].rfind(prefix, 0) == 0) return int(i);
     return -1;
   }
-  FakeDialog dialog;
+  FakeDialog dialog{os.AddWindow("License", "#32770")};
   setup::SetupDialog dlg{os, api};
 };
 
@@ -56,7 +56,7 @@ TEST_F(FlowTest, StartUpFillsPathLicenceCaptionsAndRegion) {
       {IDC_START_BUTTON, "Start"},    {IDC_EXIT_BUTTON, "Exit"},    {IDC_SELECT_BUTTON, "Select"},
       {IDC_PATH_LABEL, "Path"},       {IDC_PROGRESS_LABEL, "Progress"}};
   for (const auto& [id, text] : captions) EXPECT_EQ(dialog.controls[id].text, text) << id;
-  EXPECT_TRUE(os.regionSet);
+  EXPECT_TRUE(os.WindowOf(dialog.handle())->shaped);
   EXPECT_FALSE(dlg.bannerLoaded());  // no setup.bmp in this package
   EXPECT_EQ(dlg.installer().groupName, "Infrared Touch Screen");
   EXPECT_EQ(dlg.installer().maker, "Veltran");
@@ -88,7 +88,7 @@ TEST_F(FlowTest, AMissingLicenceLeavesTheBoxEmpty) {
   setup::SetupDialog s(os, api);
   s.Init(d);
   EXPECT_EQ(d.controls[IDC_LICENSE_TEXT].text, "");
-  EXPECT_TRUE(os.messages.empty());
+  EXPECT_TRUE(os.messageBoxes.empty());
 }
 
 TEST_F(FlowTest, AgreeEnablesTheInstallControlsAndDisagreeDisablesThem) {
@@ -107,11 +107,11 @@ TEST_F(FlowTest, AgreeEnablesTheInstallControlsAndDisagreeDisablesThem) {
 }
 
 TEST_F(FlowTest, BrowseFillsThePathOrKeepsItWhenCancelled) {
-  os.browseResult = "";
+  os.folderAnswers.clear();
   dlg.Browse(dialog);
   EXPECT_EQ(dialog.controls[IDC_PATH_EDIT].text, "c:\\veltran");
   EXPECT_EQ(os.browseTitle, "Select a directory");
-  os.browseResult = "d:\\touch";
+  os.folderAnswers = {"d:\\touch"};
   dlg.Browse(dialog);
   EXPECT_EQ(dialog.controls[IDC_PATH_EDIT].text, "d:\\touch");
 }
@@ -126,7 +126,7 @@ TEST_F(FlowTest, XpInstallationRunsEveryStepInOrderAndRestarts) {
   EXPECT_EQ(dlg.installer().toolPath, "c:\\veltran\\Pointwell.exe");
   EXPECT_EQ(dlg.installer().osTag, "usbxp");
   EXPECT_EQ(os.Value(kKey, "osflg").data, "xp");
-  EXPECT_EQ(os.ddeCommands.size(), 4u);
+  EXPECT_EQ(os.DdeCommands().size(), 4u);
 
   // Settings before the copy, the old service devices removed before the new one, the
   // group before the closing message, the privilege before the restart.
@@ -136,11 +136,11 @@ TEST_F(FlowTest, XpInstallationRunsEveryStepInOrderAndRestarts) {
   EXPECT_LT(Event("DdeClose"), Event("MessageBox"));
   EXPECT_EQ(os.events[os.events.size() - 2], "EnableShutdownPrivilege");
   EXPECT_EQ(os.events.back(), "ExitWindows 6");  // EWX_REBOOT | EWX_FORCE
-  ASSERT_EQ(os.messages.size(), 1u);
-  EXPECT_EQ(os.messages[0].text, "Install finished,the computer will reboot.");
-  EXPECT_EQ(os.messages[0].caption, "Prompt");
-  EXPECT_EQ(os.messages[0].type, setup::kMbIconInformation);
-  EXPECT_EQ(os.messages[0].owner, dialog.handle());
+  ASSERT_EQ(os.messageBoxes.size(), 1u);
+  EXPECT_EQ(os.messageBoxes[0].text, "Install finished,the computer will reboot.");
+  EXPECT_EQ(os.messageBoxes[0].caption, "Prompt");
+  EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconInformation);
+  EXPECT_EQ(os.messageBoxes[0].owner, dialog.handle());
 }
 
 TEST_F(FlowTest, Windows98RestartsWithoutPrivilegesAndFlags98) {
@@ -149,32 +149,32 @@ TEST_F(FlowTest, Windows98RestartsWithoutPrivilegesAndFlags98) {
   EXPECT_EQ(os.Value(kKey, "osflg").data, "98");
   EXPECT_TRUE(os.Exists("c:\\veltran\\Uninst.exe"));
   EXPECT_EQ(Event("EnableShutdownPrivilege"), -1);
-  EXPECT_EQ(os.exitRequests, std::vector<std::uint32_t>({2}));  // EWX_REBOOT
+  EXPECT_EQ(os.exitWindowsCalls, std::vector<std::uint32_t>({2}));  // EWX_REBOOT
   EXPECT_NE(api.IndexOf("DiInstallClass c:\\pkg\\98\\Dravo98.inf"), -1);
 }
 
 TEST_F(FlowTest, NoRestartWithoutTheShutdownPrivilege) {
-  os.privilegeOk = false;
+  os.shutdownPrivilege = false;
   EXPECT_TRUE(dlg.Start(dialog));
-  EXPECT_TRUE(os.exitRequests.empty());
+  EXPECT_TRUE(os.exitWindowsCalls.empty());
   EXPECT_TRUE(dialog.ended);
 }
 
 TEST_F(FlowTest, AnInvalidPathKeepsTheDialogOpenUntilAGoodOneIsGiven) {
   for (const std::string& path : {std::string("q:\\veltran"), std::string(""), "c:\\" + std::string(243, 'v')}) {
-    os.messages.clear();
+    os.messageBoxes.clear();
     dialog.controls[IDC_PATH_EDIT].text = path;
     EXPECT_FALSE(dlg.Start(dialog)) << path;
     EXPECT_FALSE(dialog.ended);
     ASSERT_EQ(MessageTexts(), Lines({"Please input a valid path!"})) << path;
-    EXPECT_EQ(os.messages[0].caption, "Prompt");
-    EXPECT_EQ(os.messages[0].type, setup::kMbIconError);
-    EXPECT_EQ(os.messages[0].owner, dialog.handle());
+    EXPECT_EQ(os.messageBoxes[0].caption, "Prompt");
+    EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconError);
+    EXPECT_EQ(os.messageBoxes[0].owner, dialog.handle());
     EXPECT_FALSE(os.HasKey(kKey));
     EXPECT_TRUE(api.calls.empty());
   }
   // The longest accepted folder: its tool path just fits 259 characters.
-  os.messages.clear();
+  os.messageBoxes.clear();
   os.WriteFile("c:\\pkg\\filelist.ini", "[win2k]\nfilenum=1\nfile0=Pointwell.exe\n");
   dialog.controls[IDC_PATH_EDIT].text = "c:\\" + std::string(242, 'v');
   EXPECT_TRUE(dlg.Start(dialog));
@@ -192,7 +192,7 @@ TEST_F(FlowTest, AnUnknownFamilyEndsAfterTheSettings) {
     EXPECT_EQ(os.Value(kKey, "IsCfg").data, "no");
     EXPECT_FALSE(os.Exists("c:\\veltran\\list.cpd"));
     EXPECT_FALSE(os.HasValue(kKey, "osflg"));
-    EXPECT_TRUE(os.messages.empty());
+    EXPECT_TRUE(os.messageBoxes.empty());
     EXPECT_TRUE(api.calls.empty());
   }
 }
@@ -203,7 +203,7 @@ TEST_F(FlowTest, AFailedCopyEndsBeforeTheDrivers) {
   EXPECT_TRUE(dialog.ended);
   EXPECT_TRUE(api.calls.empty());
   EXPECT_FALSE(os.HasValue(kKey, "osflg"));
-  EXPECT_TRUE(os.exitRequests.empty());
+  EXPECT_TRUE(os.exitWindowsCalls.empty());
 }
 
 TEST_F(FlowTest, AFailedDriverStepWritesOsFlagButNoGroupAndNoRestart) {
@@ -212,15 +212,15 @@ TEST_F(FlowTest, AFailedDriverStepWritesOsFlagButNoGroupAndNoRestart) {
   EXPECT_TRUE(dialog.ended);
   EXPECT_EQ(os.Value(kKey, "osflg").data, "xp");
   EXPECT_EQ(Event("DdeOpen"), -1);
-  EXPECT_TRUE(os.messages.empty());
-  EXPECT_TRUE(os.exitRequests.empty());
+  EXPECT_TRUE(os.messageBoxes.empty());
+  EXPECT_TRUE(os.exitWindowsCalls.empty());
 }
 
 TEST_F(FlowTest, WithoutProgramManagerTheInstallationStillRestarts) {
-  os.ddeAnswers = false;
+  os.ddeAvailable = false;
   EXPECT_TRUE(dlg.Start(dialog));
   EXPECT_EQ(MessageTexts(), Lines({"Install finished,the computer will reboot."}));
-  EXPECT_EQ(os.exitRequests.size(), 1u);
+  EXPECT_EQ(os.exitWindowsCalls.size(), 1u);
 }
 
 }  // namespace

@@ -27,11 +27,11 @@ inline std::string ReadHostFile(const std::string& path) {
 class SetupTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_ = skin::SetPlatform(&os);
+    previous_ = app::SetAppPlatform(&os);
     os.WriteFile("c:\\pkg\\lang.lg", ReadHostFile(PACKAGE_DIR "/lang.lg"));
     SelectLanguage();
   }
-  void TearDown() override { skin::SetPlatform(previous_); }
+  void TearDown() override { app::SetAppPlatform(previous_); }
 
   // A file list of the given section body ("filenum=2\nfile0=a.txt\n...").
   void FileList(const std::string& section, const std::string& body) {
@@ -39,7 +39,7 @@ class SetupTest : public ::testing::Test {
   }
   std::vector<std::string> MessageTexts() const {
     std::vector<std::string> out;
-    for (const auto& m : os.messages) out.push_back(m.text);
+    for (const auto& m : os.messageBoxes) out.push_back(m.text);
     return out;
   }
 
@@ -48,7 +48,7 @@ class SetupTest : public ::testing::Test {
   setup::Installer installer{os, api};
 
  private:
-  skin::Platform* previous_ = nullptr;
+  app::Platform* previous_ = nullptr;
 };
 
 }  // namespace setuptest

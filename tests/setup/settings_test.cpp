@@ -91,12 +91,12 @@ TEST_F(SetupTest, NoCfgFileForAnUnknownFamilyAndNothingWhenTheKeyCannotBeMade) {
   EXPECT_EQ(Entry(os.Value(kKey, "XArray"), 800), 32766);
 
   FakePlatform locked;
-  locked.failCreateKey = {"hklm\\software\\veltran", kKey};
-  skin::Platform* previous = skin::SetPlatform(&locked);
+  locked.failCreateKey = {"software\\veltran", "software\\veltran\\pointwell"};
+  app::Platform* previous = app::SetAppPlatform(&locked);
   setup::Installer other(locked, api);
   other.WriteInitialSettings();
   other.WriteOsFlag("xp");
-  skin::SetPlatform(previous);
+  app::SetAppPlatform(previous);
   EXPECT_FALSE(locked.HasKey(kKey));
 }
 
@@ -130,23 +130,23 @@ TEST_F(SetupTest, MalformedCfgRecordsEndTheFile) {
   for (const Case& c : cases) {
     FakePlatform fresh;
     fresh.SetValue(kKey, "keep", app::kRegSz, "");
-    skin::Platform* previous = skin::SetPlatform(&fresh);
+    app::Platform* previous = app::SetAppPlatform(&fresh);
     fresh.WriteFile("c:\\pkg\\winxp.cfg", Bytes({setup::EncodeCfgRecord(1, "first", TextData("1", 2)), c.bad,
                                                  setup::EncodeCfgRecord(1, "after", TextData("1", 2))}));
     setup::Installer in(fresh, api);
     in.ApplyCfgFile("winxp.cfg");
-    skin::SetPlatform(previous);
+    app::SetAppPlatform(previous);
     EXPECT_EQ(fresh.Value(kKey, "first").data, "1") << c.what;
     EXPECT_FALSE(fresh.HasValue(kKey, "bad")) << c.what;
     EXPECT_FALSE(fresh.HasValue(kKey, "after")) << c.what;
   }
-  // A name that fills all 50 bytes without its zero byte.
+  // A name that fills all 50 bytes without its zero byte ends the file too.
   std::vector<std::uint8_t> noName = setup::EncodeCfgRecord(1, "x", TextData("1", 2));
   for (int i = 4; i < 54; ++i) noName[i] = 'n';
   os.SetValue(kKey, "keep", app::kRegSz, "");
-  os.WriteFile("c:\\pkg\\winxp.cfg", Bytes({noName}));
+  os.WriteFile("c:\\pkg\\winxp.cfg", Bytes({noName, setup::EncodeCfgRecord(1, "after", TextData("1", 2))}));
   installer.ApplyCfgFile("winxp.cfg");
-  EXPECT_EQ(os.ValueCount(kKey), 1u);
+  EXPECT_FALSE(os.HasValue(kKey, "after"));
 }
 
 TEST_F(SetupTest, AShortCfgFileAppliesWholeRecordsAndTheOneCutInItsData) {
@@ -200,18 +200,18 @@ TEST_F(SetupTest, ProgramGroupCommandsNameTheGroupAndBothItems) {
   installer.toolCaption = "Setting and Calibrate";
   installer.uninstCaption = "Uninstall Infrared Touch Screen";
   EXPECT_TRUE(installer.CreateProgramGroup("c:\\veltran"));
-  EXPECT_EQ(os.ddeCommands,
+  EXPECT_EQ(os.DdeCommands(),
             std::vector<std::string>(
                 {"[CreateGroup(Infrared Touch Screen)]", "[ShowGroup(Infrared Touch Screen,1)]",
                  "[AddItem(c:\\veltran\\Pointwell.exe,Setting and Calibrate,c:\\veltran\\Pointwell.exe,0)]",
                  "[AddItem(c:\\veltran\\Uninst.exe,Uninstall Infrared Touch Screen,c:\\veltran\\Uninst.exe,0)]"}));
   EXPECT_EQ(os.events.back(), "DdeClose");
 
-  os.ddeCommands.clear();
-  os.ddeAnswers = false;  // no Program Manager: no group, no message, still true
+  
+  os.ddeAvailable = false;  // no Program Manager: no group, no message, still true
   EXPECT_TRUE(installer.CreateProgramGroup("c:\\veltran"));
-  EXPECT_TRUE(os.ddeCommands.empty());
-  EXPECT_TRUE(os.messages.empty());
+  EXPECT_EQ(os.ddeConversations.size(), 1u);
+  EXPECT_TRUE(os.messageBoxes.empty());
 }
 
 }  // namespace

@@ -80,13 +80,13 @@ std::string Lang(const char* key, const char* def) {
 }  // namespace
 
 bool MakeFolderTree(app::Platform& os, const std::string& path) {
+  if (path.empty()) return false;  // GetFileAttributesA("") fails: nothing to make
   for (std::size_t i = 0; i < path.size(); ++i) {
     if (path[i] != '\\') continue;
     const std::string prefix = path.substr(0, i);
     if (!IsDirectory(os, prefix) && i > 3 && !os.CreateDirectory(prefix.c_str())) return false;
   }
-  if (IsDirectory(os, path)) return true;
-  return !path.empty() && os.CreateDirectory(path.c_str());
+  return IsDirectory(os, path) || os.CreateDirectory(path.c_str());
 }
 
 void FillDefaultTables(int osClass, DefaultTables* tables) {

@@ -134,7 +134,7 @@ bool Calibrate(int pass, bool shoot) {
     HWND button = GetDlgItem(screen, 1011);
     RECT before{};
     GetWindowRect(button, &before);
-    if (k == 0 && shoot) Pause("calibration");
+    if (k == 0 && shoot) Pause("screen");
     Touch(rx, ry);
     Report(rx, ry, 0x84);
     const double up = NowMs();
