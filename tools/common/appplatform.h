@@ -181,9 +181,11 @@ class Platform : public skin::Platform {
   // file, or the empty folder, at the next restart (Windows NT; false on Windows 98).
   virtual bool DeleteAtRestart(const char* path) = 0;
   // SetupDiGetClassDevsA(nullptr, enumerator, nullptr, DIGCF_ALLCLASSES) and
-  // SetupDiCallClassInstaller(DIF_REMOVE) for each member: the number removed, -1 when
-  // the device list cannot be had (the setup API is loaded when first needed).
-  virtual int RemoveDevices(const char* enumerator) = 0;
+  // SetupDiCallClassInstaller(DIF_REMOVE) for each member whose hardware ids
+  // (SPDRP_HARDWAREID) include hardwareId, compared without regard to case: the number
+  // removed, -1 when the device list cannot be had (the setup API is loaded when first
+  // needed, so that the other programs do not import it).
+  virtual int RemoveDevices(const char* enumerator, const char* hardwareId) = 0;
   // OpenSCManagerA + OpenServiceA + ControlService(SERVICE_CONTROL_STOP) +
   // DeleteService: true when the service is deleted or marked for deletion.
   virtual bool DeleteService(const char* name) = 0;

@@ -26,6 +26,8 @@ constexpr const char* kSettingsKey = "SOFTWARE\\Veltran\\Pointwell";
 constexpr const char* kMakerKey = "SOFTWARE\\Veltran";
 constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kRecordName = "list.cpd";
+constexpr const char* kInterfaceClassKey =
+    "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\{C0CF0648-5F5F-11D2-B677-00C0DFE4C1FB}";
 
 // How long a companion program gets to close its window, and how often we look.
 constexpr std::uint32_t kCloseWaitMs = 3000;
@@ -124,15 +126,22 @@ void RemoveDriverFile(const std::string& path) {
 
 int RemoveDriversNt() {
   app::Platform& p = P();
-  const int devices = p.RemoveDevices("ROOT\\DRAVLINE");
+  // The devices first, so that their drivers stop: Dravick's root devices, then the
+  // frame's device node (it would point at a service that no longer exists).
+  const int devices = p.RemoveDevices("ROOT\\DRAVLINE", "root\\DRAVLINE");
+  p.RemoveDevices("USB", "USB\\VID_5A53&PID_0001");
   p.DeleteService("Dravick");
   p.DeleteService("Zelko");
+  // The frame's interface class key, once no device of it is registered.
+  if (!KeyHasSubkeys(app::kHkeyLocalMachine, kInterfaceClassKey))
+    p.RegDeleteKey(app::kHkeyLocalMachine, kInterfaceClassKey);
   const std::string drivers = p.SystemDirectory() + "\\drivers\\";
   RemoveDriverFile(drivers + "Dravick.sys");
   RemoveDriverFile(drivers + "Zelko.sys");
-  // The INF copies the setup API made (oem<n>.inf and its compiled .pnf).
+  // The INF copies in the system's INF folder (oem<n>.inf from the setup API, or
+  // under their own names) with their compiled .pnf files: those whose text is ours.
   const std::string inf = p.WindowsDirectory() + "\\inf\\";
-  for (const std::string& name : p.FindFiles((inf + "oem*.inf").c_str())) {
+  for (const std::string& name : p.FindFiles((inf + "*.inf").c_str())) {
     if (!IsPackageInf(inf + name)) continue;
     RemoveFile(inf + name);
     RemoveFile(inf + name.substr(0, name.size() - 4) + ".pnf");
