@@ -23,7 +23,11 @@ arrow() {
   art_bmp24 "$tmp/a.png" "$4"
 }
 
-# Left: tip at the left middle, head back to x 24, shaft to x 42.
-arrow 48 46 "5,23 24,5 24,15 42,15 42,31 24,31 24,41" "$out/flipkey-left.bmp"
+# The window shows only the middle of its push button: with the button's 35 x 35
+# dialog units at about 53 x 57 pixels and the picture centred on it, columns 7 to 40
+# and rows 3 to 40 (46 high) or 4 to 41 (48 high) stay visible; each arrow keeps
+# inside them.
+# Left: tip at the left middle, head back to x 24, shaft to x 38.
+arrow 48 46 "9,22 24,8 24,16 38,16 38,28 24,28 24,36" "$out/flipkey-left.bmp"
 # Right: the mirror image on the square picture.
-arrow 48 48 "42,24 23,5 23,16 5,16 5,32 23,32 23,43" "$out/flipkey-right.bmp"
+arrow 48 48 "38,23 23,9 23,17 9,17 9,29 23,29 23,37" "$out/flipkey-right.bmp"

@@ -144,6 +144,10 @@ assemble() {  # ARCH
     [ "$rel" = . ] && rel=""
     mapfile -t -O ${#wanted[@]} wanted < <(inf_sources "$inf" "$rel")
   done < <(find "$out" -iname '*.inf' -print0)
+  # Plug and Play installs a plugged frame from the INF setup placed in the system's
+  # INF folder and copies Zelko.sys from the folder that INF came from (Wine ignores
+  # the source location setup gives): a second Zelko.sys lies beside zelkron2kxp.inf.
+  wanted+=('2000xp\Zelko.sys')
   for rel in "${wanted[@]}"; do
     [ -n "$rel" ] || continue
     if find_ci "$out" "$rel" >/dev/null; then continue; fi

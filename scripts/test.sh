@@ -38,10 +38,15 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   scripts/fuzz.sh 20000
 fi
 
+# Each Wine bench runs the i686 build (win32 prefix) and the x86_64 build (win64
+# prefix); the two run side by side, in prefixes copied from a booted template.
+export WINE_BENCH_PARALLEL=${WINE_BENCH_PARALLEL:-1}
+wine_started=$SECONDS
 for t in winebench/test-*.sh; do
   [ -f "$t" ] || continue
   step "Wine: $t"
   bash "$t"
 done
+echo "Wine benches: $((SECONDS - wine_started)) s"
 echo
 echo "all tests passed"

@@ -6,6 +6,7 @@
 #   check NAME EXPECTED ACTUAL / skip NAME REASON
 #   trap bench_finish EXIT the PASS/FAIL/SKIP list and the exit status
 #   bench_builds SCRIPT BUILD_DIR [OPTION...]   see below: one bench, both builds
+#   bench_require FILE...  exits 1 naming the first FILE missing (build the preset first)
 #   bench_prefix ARCH      a fresh prefix of ARCH (win32 or win64, after wine-env.sh);
 #                          the checks that follow are named ARCH.NAME. Returns 1 after
 #                          recording a SKIP (the architecture cannot run here) or a FAIL
@@ -50,6 +51,16 @@ bench_builds() {
     rm -f "${outs[$k]}"
   done
   exit $rc
+}
+
+bench_require() {
+  local f
+  for f in "$@"; do
+    if [ ! -f "$f" ]; then
+      echo "$(basename "$0" .sh)${BENCH_ARCH:+ ($BENCH_ARCH)}: $f is missing (build the ${BENCH_ARCH:-win64} preset first)" >&2
+      exit 1
+    fi
+  done
 }
 
 bench_build_arch() {  # bench_build_arch BUILD_DIR: win32 or win64, from its toolchain

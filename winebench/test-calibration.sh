@@ -11,16 +11,17 @@
 # of the target on the 0-65535 scale. The i686 build in a win32 prefix first, then
 # the x86_64 build in a win64 prefix, with the same checks.
 #
-#   winebench/test-calibration.sh [BUILD_ROOT]     (BUILD_ROOT: build; uses build/win32, build/win64)
-# TEST_CALIBRATION_ARCHES (default "win32 win64") narrows the run to one build.
+#   winebench/test-calibration.sh [BUILD_DIR]
+#
+# Without BUILD_DIR: the i686 build (build/win32) in a win32 prefix, then the x86_64
+# build (build/win64) in a win64 prefix; with it, that build only.
 #
 # Screenshots of the calibration screen (first target) and of the Examination dialog
-# go to docs/img/ (calibration-screen.png, calibration-examination.png). Prints the figures (calibration screen after the main window,
+# go to docs/img/ (calibration-screen.png, calibration-examination.png). Prints the figures
 # release of a touch to the calibration step, median over the four targets).
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-root=${1:-$here/../build}
 docs=$here/../docs/img
 package_inf=$here/../package/2000xp/zelkron2kxp.inf
 lang_lg=$here/../package/lang.lg
@@ -32,6 +33,8 @@ source "$here/zelko-install.sh"
 BENCH_BUDGET=${TEST_CALIBRATION_BUDGET:-${BENCH_BUDGET:-200}}
 # shellcheck source=bench-lib.sh
 source "$here/bench-lib.sh"
+bench_builds "$0" "${1:-}"
+build=$(cd "$1" 2>/dev/null && pwd) || build=$1
 bench_open calibration
 trap bench_finish EXIT
 
@@ -76,128 +79,118 @@ expected_table() {  # K C S
     printf("\n") }'
 }
 
-one_arch() {
-  local arch=$1 build=$root/$1
-  local tool=$build/tools/pointwell/Pointwell.exe
-  local drive=$build/winebench/calibdrive/calibdrive.exe
-  local zelko=$build/driver/usb/kernal_driver/usb/Zelko.sys
-  local bus_sys=$build/winebench/vusb/ZkVusb.sys bus_inf=$build/winebench/vusb/zkvusb.inf
-  local vusbctl=$build/winebench/vusb/vusbctl.exe devinst=$build/winebench/devinst/devinst.exe
-  local f missing=()
-  if ! grep -qE 'add_executable\((Pointwell|pointwell)[ )]' "$here/../tools/pointwell/CMakeLists.txt"; then
-    bench_arch=$arch
-    skip all "Pointwell.exe is not built by this source tree yet"
-    bench_arch=
-    return
-  fi
-  for f in "$tool" "$drive" "$zelko" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$build/art/en/calibratebtn.bmp"; do
-    [ -f "$f" ] || missing+=("$(basename "$f")")
-  done
-  if [ ${#missing[@]} -gt 0 ]; then
-    bench_arch=$arch
-    check build "all present" "missing in $build: ${missing[*]} (build the $arch preset)"
-    bench_arch=
-    return
-  fi
-  bench_prefix "$arch" || return
-  wine_gui >>"$log" 2>&1 || { check gui "ok" "wine_gui failed"; bench_prefix_end; return; }
-
-  zelko_install run "$package_inf" "$zelko" "$bus_sys" "$bus_inf" "$devinst" "$vusbctl" >>"$log" 2>&1
-  check zelko.installed "stage ok|root ok|wait held=1 ok" \
-    "$(echo "$ZELKO_INSTALL_STAGE" | awk '{ print $1, $2 }')|$(echo "$ZELKO_INSTALL_ROOT" | awk '{ print $1, $2 }')|$ZELKO_INSTALL_HELD"
-  if [ "$ZELKO_INSTALL_HELD" != "wait held=1 ok" ]; then
-    bench_prefix_end
-    return
-  fi
-
-  # The tool's folder: the program, its language file and the pictures.
-  local app=$WINE_TMP/app
-  mkdir -p "$app"
-  cp "$tool" "$app/Pointwell.exe"
-  cp "$lang_lg" "$app/lang.lg"
-  cp -r "$build/art/en" "$build/art/tw" "$build/art/cn" "$app/"
-  [ -d "$build/art/nologo" ] && cp -r "$build/art/nologo" "$app/"
-  # Never calibrated: IsCfg "no", as the installer leaves it (REG_SZ without its zero).
-  printf '%s\n' "[$tool_key]" '"IsCfg"=hex(1):6e,00,6f,00' | wine_reg_import
-
-  local sync=$WINE_TMP/sync drive_out=$WINE_TMP/calibdrive.out
-  mkdir -p "$sync"
-  : >"$drive_out"
-  say "start Pointwell.exe and calibdrive.exe"
-  wine_run 150 "$app/Pointwell.exe" >>"$log" 2>&1 </dev/null &
-  local tool_pid=$!
-  wine_run 120 "$drive" "$(wine_winpath "$sync")" --timeout >"$drive_out" 2>>"$log" </dev/null &
-  local drive_pid=$!
-
-  # Screenshots when calibdrive pauses for them.
-  local shot k
-  for ((k = 0; k < 1200; k++)); do
-    for shot in screen examination; do
-      if [ ! -f "$sync/go-$shot" ] && tr -d '\r' <"$drive_out" | grep -qx "shot $shot"; then
-        wine_shot "$docs/calibration-$shot.png" >>"$log" 2>&1 || say "screenshot $shot failed"
-        touch "$sync/go-$shot"
-      fi
-    done
-    kill -0 "$drive_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  wait "$drive_pid"
-  local drive_rc=$?
-  tr -d '\r' <"$drive_out" >"$drive_out.lf"
-  cat "$drive_out.lf" >>"$log"
-  check drive.exit "0" "$drive_rc"
-  grep '^error' "$drive_out.lf" | while read -r line; do say "calibdrive: $line"; done
-
-  local out=$drive_out.lf
-  local after
-  after=$(awk '$1 == "screen_after_main" { print $2 }' "$out")
-  check screen.after-main "shown 50..1000 ms after the main window" \
-    "$(awk -v a="${after:-}" 'BEGIN { if (a != "" && a >= 50 && a <= 1000) print "shown 50..1000 ms after the main window"; else print "after [" a "] ms" }')"
-  check screen.full "0 0 1024 768" "$(awk '$1 == "screen" { print $2, $3, $4, $5; exit }' "$out")"
-  check steps.pass1 "0 1 2 3" "$(awk '$1 == "step" && $2 == 1 { printf("%s%s", n++ ? " " : "", $3) }' "$out")"
-  check examination.first "examination 1" "$(grep -x 'examination 1' "$out")"
-  check timeout.second-pass "second pass" \
-    "$(grep -q '^second_pass_after ' "$out" && echo "second pass" || echo "none")"
-  check steps.pass2 "0 1 2 3" "$(awk '$1 == "step" && $2 == 2 { printf("%s%s", n++ ? " " : "", $3) }' "$out")"
-  check examination.counting "counter 1 or more" \
-    "$(awk '$1 == "counter" { print ($2 >= 1 ? "counter 1 or more" : "counter " $2) }' "$out")"
-  check examination.ok "confirmed" "$(grep -x confirmed "$out")"
-
-  local median
-  median=$(awk '$1 == "step" { print $4 }' "$out" | sort -n | awk '{ a[n++] = $1 } END { if (n) print (n % 2 ? a[int(n / 2)] : (a[n / 2 - 1] + a[n / 2]) / 2) }')
-  figures+=("$arch: calibration screen $after ms after the main window; release to step: median $median ms over $(awk '$1 == "step"' "$out" | wc -l) targets ($(awk '$1 == "step" { printf("%s%s", n++ ? " " : "", $4) }' "$out") ms); second pass $(awk '$1 == "second_pass_after" { print $2 }' "$out") ms after the Examination dialog appeared")
-
-  # The tool leaves the dialog running; its values are written by now.
-  listing=$(run 30 reg query "$tool_key")
-  check reg.IsCfg "REG_SZ YES" "$(reg_value IsCfg)"
-  local want kx ky cx cy
-  want=$(expected_mapping "$out")
-  check reg.mapping "$want" \
-    "Kx=$(reg_value Kx | awk '{ print $2 }') Ky=$(reg_value Ky | awk '{ print $2 }') Cx=$(reg_value Cx | awk '{ print $2 }') Cy=$(reg_value Cy | awk '{ print $2 }')"
-  read -r kx ky cx cy <<<"$(echo "$want" | tr '=' ' ' | awk '{ print $2, $4, $6, $8 }')"
-  local sw sh
-  read -r sw sh <<<"$(awk '$1 == "screen" { print $4, $5; exit }' "$out")"
-  local xa ya
-  xa=$(reg_value XArray | awk '{ print $2 }')
-  ya=$(reg_value YArray | awk '{ print $2 }')
-  check reg.XArray "as the rules give" \
-    "$([ "$xa" = "$(expected_table "$kx" "$cx" "${sw:-1024}")" ] && echo "as the rules give" || echo "differs (${#xa} hex digits)")"
-  check reg.YArray "as the rules give" \
-    "$([ "$ya" = "$(expected_table "$ky" "$cy" "${sh:-768}")" ] && echo "as the rules give" || echo "differs (${#ya} hex digits)")"
-
-  # Back at Zelko: each target's raw point lands on the target, within a pixel.
-  check probe.targets "0:ok 1:ok 2:ok 3:ok" "$(awk '$1 == "probe" {
-      if ($3 == "none") { printf("%s%s:none", n++ ? " " : "", $2); next }
-      dx = $3 - $5; dy = $4 - $6; if (dx < 0) dx = -dx; if (dy < 0) dy = -dy
-      printf("%s%s:%s", n++ ? " " : "", $2, (dx <= $7 && dy <= $8) ? "ok" : "off(" $3 "," $4 " for " $5 "," $6 ")")
-    }' "$out")"
-
-  kill "$tool_pid" 2>/dev/null
-  bench_prefix_end
-}
-
-figures=()
-for arch in ${TEST_CALIBRATION_ARCHES:-win32 win64}; do
-  one_arch "$arch"
+tool=$build/tools/pointwell/Pointwell.exe
+drive=$build/winebench/calibdrive/calibdrive.exe
+zelko=$build/driver/usb/kernal_driver/usb/Zelko.sys
+bus_sys=$build/winebench/vusb/ZkVusb.sys bus_inf=$build/winebench/vusb/zkvusb.inf
+vusbctl=$build/winebench/vusb/vusbctl.exe devinst=$build/winebench/devinst/devinst.exe
+missing=()
+for f in "$tool" "$drive" "$zelko" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$build/art/en/calibratebtn.bmp"; do
+  [ -f "$f" ] || missing+=("$(basename "$f")")
 done
-for f in "${figures[@]}"; do echo "figure $f"; say "figure $f"; done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "test-calibration ($BENCH_ARCH): missing in $build: ${missing[*]} (build the $BENCH_ARCH preset first)" >&2
+  exit 1
+fi
+if ! wine_setup calibration "$BENCH_ARCH" >>"$log" 2>&1; then
+  check prefix "ready" "wine_setup failed"
+  exit 1
+fi
+trap bench_finish EXIT  # wine_setup set its own
+wine_gui >>"$log" 2>&1 || { check gui "ok" "wine_gui failed"; exit 1; }
+
+zelko_install run "$package_inf" "$zelko" "$bus_sys" "$bus_inf" "$devinst" "$vusbctl" >>"$log" 2>&1
+check zelko.installed "stage ok|root ok|wait held=1 ok" \
+  "$(echo "$ZELKO_INSTALL_STAGE" | awk '{ print $1, $2 }')|$(echo "$ZELKO_INSTALL_ROOT" | awk '{ print $1, $2 }')|$ZELKO_INSTALL_HELD"
+[ "$ZELKO_INSTALL_HELD" = "wait held=1 ok" ] || exit 1
+
+# The tool's folder: the program, its language file and the pictures.
+app=$WINE_TMP/app
+mkdir -p "$app"
+cp "$tool" "$app/Pointwell.exe"
+cp "$lang_lg" "$app/lang.lg"
+cp -r "$build/art/en" "$build/art/tw" "$build/art/cn" "$app/"
+[ -d "$build/art/nologo" ] && cp -r "$build/art/nologo" "$app/"
+# As the installer leaves the key: never calibrated (IsCfg "no"), touch mode 1, the
+# switches off, the slider at 30 (REG_SZ without the terminating zero). Zelko takes
+# the tables up only with all of its values present.
+printf '%s\n' "[$tool_key]" '"IsCfg"=hex(1):6e,00,6f,00' '"doneMode"=hex(1):31,00' \
+  '"changexy"=hex(1):30,00' '"disabledev"=hex(1):30,00' '"moveSlider"=hex(1):33,00,30,00' | wine_reg_import
+
+sync=$WINE_TMP/sync drive_out=$WINE_TMP/calibdrive.out
+mkdir -p "$sync"
+: >"$drive_out"
+say "start calibdrive.exe, then Pointwell.exe once it watches"
+wine_run 120 "$drive" "$(wine_winpath "$sync")" --timeout >"$drive_out" 2>>"$log" </dev/null &
+drive_pid=$!
+for ((k = 0; k < 200; k++)); do
+  tr -d '\r' <"$drive_out" | grep -qx ready && break
+  kill -0 "$drive_pid" 2>/dev/null || break
+  sleep 0.1
+done
+wine_run 150 "$app/Pointwell.exe" >>"$log" 2>&1 </dev/null &
+tool_pid=$!
+
+# Screenshots when calibdrive pauses for them.
+for ((k = 0; k < 1200; k++)); do
+  for shot in screen examination; do
+    if [ ! -f "$sync/go-$shot" ] && tr -d '\r' <"$drive_out" | grep -qx "shot $shot"; then
+      wine_shot "$docs/calibration-$shot.png" >>"$log" 2>&1 || say "screenshot $shot failed"
+      touch "$sync/go-$shot"
+    fi
+  done
+  kill -0 "$drive_pid" 2>/dev/null || break
+  sleep 0.1
+done
+wait "$drive_pid"
+drive_rc=$?
+tr -d '\r' <"$drive_out" >"$drive_out.lf"
+cat "$drive_out.lf" >>"$log"
+check drive.exit "0" "$drive_rc"
+grep '^error' "$drive_out.lf" | while read -r line; do say "calibdrive: $line"; done
+
+out=$drive_out.lf
+after=$(awk '$1 == "screen_after_main" { print $2 }' "$out")
+check screen.after-main "shown 50..3000 ms after the main window" \
+  "$(awk -v a="${after:-}" 'BEGIN { if (a != "" && a >= 50 && a <= 3000) print "shown 50..3000 ms after the main window"; else print "after [" a "] ms" }')"
+check screen.full "0 0 1024 768" "$(awk '$1 == "screen" { print $2, $3, $4, $5; exit }' "$out")"
+check steps.pass1 "0 1 2 3" "$(awk '$1 == "step" && $2 == 1 { printf("%s%s", n++ ? " " : "", $3) }' "$out")"
+check examination.first "examination 1" "$(grep -x 'examination 1' "$out")"
+check timeout.second-pass "second pass" \
+  "$(grep -q '^second_pass_after ' "$out" && echo "second pass" || echo "none")"
+check steps.pass2 "0 1 2 3" "$(awk '$1 == "step" && $2 == 2 { printf("%s%s", n++ ? " " : "", $3) }' "$out")"
+check examination.counting "counter 1 or more" \
+  "$(awk '$1 == "counter" { print ($2 >= 1 ? "counter 1 or more" : "counter " $2) }' "$out")"
+check examination.ok "confirmed" "$(grep -x confirmed "$out")"
+
+median=$(awk '$1 == "step" && $2 == 1 { print $4 }' "$out" | sort -n | awk '{ a[n++] = $1 } END { if (n) print (n % 2 ? a[int(n / 2)] : (a[n / 2 - 1] + a[n / 2]) / 2) }')
+figure="$BENCH_ARCH: calibration screen $after ms after the main window; release to step: median $median ms over the first pass's four targets (pass 1: $(awk '$1 == "step" && $2 == 1 { printf("%s%s", n++ ? " " : "", $4) }' "$out") ms; pass 2: $(awk '$1 == "step" && $2 == 2 { printf("%s%s", n++ ? " " : "", $4) }' "$out") ms); second pass $(awk '$1 == "second_pass_after" { print $2 }' "$out") ms after the Examination dialog appeared"
+echo "figure $figure"
+say "figure $figure"
+
+# The tool leaves the dialog running; its values are written by now.
+# (The listing goes to the log with the tables shortened to their length.)
+wine_run 30 reg query "$tool_key" >"$WINE_TMP/reg.txt" 2>>"$log" </dev/null
+listing=$(tr -d '\r' <"$WINE_TMP/reg.txt")
+echo "$listing" | awk '$2 == "REG_BINARY" { $3 = length($3) " hex digits" } { print }' >>"$log"
+check reg.IsCfg "REG_SZ YES" "$(reg_value IsCfg)"
+want=$(expected_mapping "$out")
+check reg.mapping "$want" \
+  "Kx=$(reg_value Kx | awk '{ print $2 }') Ky=$(reg_value Ky | awk '{ print $2 }') Cx=$(reg_value Cx | awk '{ print $2 }') Cy=$(reg_value Cy | awk '{ print $2 }')"
+read -r kx ky cx cy <<<"$(echo "$want" | tr '=' ' ' | awk '{ print $2, $4, $6, $8 }')"
+read -r sw sh <<<"$(awk '$1 == "screen" { print $4, $5; exit }' "$out")"
+xa=$(reg_value XArray | awk '{ print $2 }')
+ya=$(reg_value YArray | awk '{ print $2 }')
+check reg.XArray "as the rules give" \
+  "$([ "$xa" = "$(expected_table "$kx" "$cx" "${sw:-1024}")" ] && echo "as the rules give" || echo "differs (${#xa} hex digits)")"
+check reg.YArray "as the rules give" \
+  "$([ "$ya" = "$(expected_table "$ky" "$cy" "${sh:-768}")" ] && echo "as the rules give" || echo "differs (${#ya} hex digits)")"
+
+# Back at Zelko: each target's raw point lands on the target, within a pixel.
+check probe.targets "0:ok 1:ok 2:ok 3:ok" "$(awk '$1 == "probe" {
+    if ($3 == "none") { printf("%s%s:none", n++ ? " " : "", $2); next }
+    dx = $3 - $5; dy = $4 - $6; if (dx < 0) dx = -dx; if (dy < 0) dy = -dy
+    printf("%s%s:%s", n++ ? " " : "", $2, (dx <= $7 && dy <= $8) ? "ok" : "off(" $3 "," $4 " for " $5 "," $6 ")")
+  }' "$out")"
+
+kill "$tool_pid" 2>/dev/null

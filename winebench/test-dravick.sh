@@ -32,12 +32,7 @@ driver=$build/driver/usb/kernal_driver/2kService/Dravick.sys
 bench_sys=$build/winebench/dravbench/DravBench.sys
 bench_inf=$build/winebench/dravbench/dravbench.inf
 dravck=$build/winebench/dravbench/dravck.exe
-for f in "$inf" "$driver" "$bench_sys" "$bench_inf" "$dravck"; do
-  if [ ! -f "$f" ]; then
-    echo "test-dravick ($BENCH_ARCH): $f is missing (build the $BENCH_ARCH preset first)" >&2
-    exit 1
-  fi
-done
+bench_require "$inf" "$driver" "$bench_sys" "$bench_inf" "$dravck"
 
 bench_open dravick
 ck() { run 30 "$dravck" "$@" | paste -sd';'; }

@@ -39,12 +39,7 @@ bus_inf=$build/winebench/vusb/zkvusb.inf
 vusbctl=$build/winebench/vusb/vusbctl.exe
 devinst=$build/winebench/devinst/devinst.exe
 hidprobe=$build/winebench/hidprobe/hidprobe.exe
-for f in "$zelko_inf" "$miravel_inf" "$zelko" "$miravel" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$hidprobe"; do
-  if [ ! -f "$f" ]; then
-    echo "test-miravel ($BENCH_ARCH): $f is missing (build the $BENCH_ARCH preset first)" >&2
-    exit 1
-  fi
-done
+bench_require "$zelko_inf" "$miravel_inf" "$zelko" "$miravel" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$hidprobe"
 
 bench_open miravel
 

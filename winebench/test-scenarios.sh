@@ -55,12 +55,7 @@ bus_inf=$build/winebench/vusb/zkvusb.inf
 vusbctl=$build/winebench/vusb/vusbctl.exe
 devinst=$build/winebench/devinst/devinst.exe
 zsrun=$build/winebench/zsrun/zsrun.exe
-for f in "$driver" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$zsrun" "$package_inf"; do
-  if [ ! -f "$f" ]; then
-    echo "$label: $f is missing (build the $BENCH_ARCH preset first)" >&2
-    exit 1
-  fi
-done
+bench_require "$driver" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$zsrun" "$package_inf"
 
 if [ -n "${SCENARIOS:-}" ]; then
   scenarios=()

@@ -67,7 +67,7 @@ stage_package() {
   cp "$zelko" "$pkg/Zelko.sys"
   cp "$dravick" "$pkg/Dravick.sys"
   cp -r "$root/package/2000xp" "$root/package/98" "$root/package/win98" "$pkg/"
-  cp "$zelko" "$pkg/2000xp/Zelko.sys"
+  cp "$zelko" "$pkg/2000xp/Zelko.sys"  # beside its INF, where Plug and Play copies it from
   for l in en tw cn; do
     mkdir -p "$pkg/$l" "$pkg/nologo/$l"
     cp "$root/package/$l/license.txt" "$pkg/$l/"

@@ -51,12 +51,7 @@ field() { echo "$1" | grep -o "$2=[^ ]*" | head -n1 | cut -d= -f2; }
 
 probe_exe=$build/winebench/uiprobe/uiprobe.exe
 target_exe=$build/winebench/uiprobe/uitarget.exe
-for f in "$probe_exe" "$target_exe"; do
-  if [ ! -f "$f" ]; then
-    echo "test-uiprobe ($BENCH_ARCH): $f is missing (build the $BENCH_ARCH preset first)" >&2
-    exit 1
-  fi
-done
+bench_require "$probe_exe" "$target_exe"
 if ! wine_setup uiprobe "$BENCH_ARCH" >>"$log" 2>&1; then
   trap bench_finish EXIT
   check prefix.create "ok" "failed"

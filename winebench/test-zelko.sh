@@ -43,12 +43,7 @@ bus_inf=$build/winebench/vusb/zkvusb.inf
 vusbctl=$build/winebench/vusb/vusbctl.exe
 probe=$build/winebench/zelkoprobe/zkprobe.exe
 devinst=$build/winebench/devinst/devinst.exe
-for f in "$driver" "$bus_sys" "$bus_inf" "$vusbctl" "$probe" "$devinst" "$package_inf"; do
-  if [ ! -f "$f" ]; then
-    echo "test-zelko ($BENCH_ARCH): $f is missing (build the $BENCH_ARCH preset first)" >&2
-    exit 1
-  fi
-done
+bench_require "$driver" "$bus_sys" "$bus_inf" "$vusbctl" "$probe" "$devinst" "$package_inf"
 
 BENCH_BUDGET=${TEST_ZELKO_BUDGET:-${BENCH_BUDGET:-150}}
 bench_open zelko

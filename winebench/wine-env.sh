@@ -68,9 +68,11 @@ wine_arch_ok() {
     out="the wineserver is not installed ($WINE_SERVER_BIN)"
   else
     # A kernel without IA32 emulation refuses the 32-bit loader: "Exec format error".
-    out=$(timeout 30 "$bin" --version 2>&1 </dev/null) || rc=$?
+    # (Run by bash, which says so; timeout's execvp would hand the file to /bin/sh.)
+    out=$(timeout 30 bash -c 'exec "$1" --version' bash "$bin" 2>&1 </dev/null) || rc=$?
     if [ "$rc" -ne 0 ]; then
-      out=$(printf '%s\n' "$out" | grep -v '^$' | tail -n1)
+      out=$(printf '%s\n' "$out" | grep -v '^$' | head -n1)
+      out=${out##*"$bin: "}
       out="$bin cannot run here: ${out:-exit code $rc}"
     else
       out=ok
@@ -116,8 +118,10 @@ wine_template() {
   local arch=$1 bin base stamp tpl
   bin=$(wine_loader_for "$arch")
   base=${WINE_TEMPLATE_DIR:-${TMPDIR:-/tmp}/winebench-prefix-$(id -u)}
-  # A new Wine (another version or wine.inf) gets a new template.
+  # A new Wine (another version or wine.inf) gets a new template; so does a win64
+  # prefix once 32-bit Wine is there (it then sets up the 32-bit side too).
   stamp=$("$bin" --version 2>/dev/null)-$(stat -c %Y /usr/share/wine/wine.inf 2>/dev/null)
+  [ "$arch" = win64 ] && [ -x "$WINE32_BIN" ] && stamp+=-wow64
   tpl=$base/$arch-${stamp//[^A-Za-z0-9.-]/_}
   if [ ! -d "$tpl/prefix" ]; then
     mkdir -p "$base" || return 1

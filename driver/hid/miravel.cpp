@@ -10,6 +10,7 @@ LIST_ENTRY HidMini_WriteIrpHead;
 KSPIN_LOCK HidMini_IrpReadLock;
 PVOID diNotificationEntry;
 PDEVICE_OBJECT g_servedDevice;
+PDEVICE_OBJECT g_boundDevice;
 
 namespace {
 
@@ -17,6 +18,10 @@ const GUID GUID_ZELKO_DEVICE_INTERFACE = ZELKO_INTERFACE_GUID_INIT;
 const WCHAR kZelkoLink[] = WSTR("\\DosDevices\\Zelkode");
 const ACCESS_MASK ZELKO_ACCESS = 0x1F03FF;
 const LONGLONG OPEN_SETTLE_TIME = 1000000;  // 100 ms in 100-ns units
+
+// The passive-level lock of the binding to Zelko.
+void Lock(PDEVICE_EXTENSION dx) { KeWaitForSingleObject(&dx->controlLock, Executive, KernelMode, FALSE, NULL); }
+void Unlock(PDEVICE_EXTENSION dx) { KeSetEvent(&dx->controlLock, IO_NO_INCREMENT, FALSE); }
 
 // Completes a request with the byte count already set in it.
 NTSTATUS Finish(PIRP irp, NTSTATUS status)
@@ -87,6 +92,8 @@ NTSTATUS NTAPI TH_AddDevice_dispatch(PDRIVER_OBJECT driver, PDEVICE_OBJECT devic
     dx->driverObject = driver;
     dx->stopped = 1;
     KeInitializeEvent(&dx->readDone, NotificationEvent, FALSE);
+    KeInitializeEvent(&dx->controlLock, SynchronizationEvent, TRUE);
+    IoInitializeRemoveLock(&dx->removeLock, MIRAVEL_TAG, 0, 0);
 
 #ifdef MIRAVEL_FIXED_USBDI_VERSION
     // The Wine test bench's copy of the driver only (never the product): Wine's
@@ -100,7 +107,14 @@ NTSTATUS NTAPI TH_AddDevice_dispatch(PDRIVER_OBJECT driver, PDEVICE_OBJECT devic
 #endif
 
     g_servedDevice = device;
-    RegisterForPnpNotification(driver, device);
+    KIRQL irql;
+    KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
+    g_boundDevice = device;
+    KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
+    NTSTATUS registered = RegisterForPnpNotification(driver, device);
+    if (!NT_SUCCESS(registered))
+        KTRACE(("Miravel: IoRegisterPlugPlayNotification failed (%08x): Zelko is found only at START\n",
+                registered));
 
     device->Flags &= ~DO_DEVICE_INITIALIZING;
     device->Flags |= DO_POWER_PAGABLE | DO_BUFFERED_IO;
@@ -138,46 +152,59 @@ NTSTATUS NTAPI HidKbdDicCallback(PVOID notification, PVOID context)
 {
     auto* change = (PDEVICE_INTERFACE_CHANGE_NOTIFICATION)notification;
     auto* device = (PDEVICE_OBJECT)context;
+    // The system may deliver a notification after the unregistration: the device
+    // is looked at only once it is known to be alive, and held meanwhile.
+    PDEVICE_EXTENSION dx = NULL;
+    KIRQL irql;
+    KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
+    if (device && g_boundDevice == device) {
+        dx = GetExtension(device);
+        if (dx && !NT_SUCCESS(IoAcquireRemoveLock(&dx->removeLock, notification)))
+            dx = NULL;
+    }
+    KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
+    if (!dx)
+        return STATUS_SUCCESS;
     if (InlineIsEqualGUID(change->Event, GUID_DEVICE_INTERFACE_ARRIVAL))
         OpenLowyerDev(device);
     else if (InlineIsEqualGUID(change->Event, GUID_DEVICE_INTERFACE_REMOVAL))
         CloseLowyerDev(device, change->SymbolicLinkName);
+    IoReleaseRemoveLock(&dx->removeLock, notification);
     return STATUS_SUCCESS;
 }
 
-void OpenLowyerDev(PDEVICE_OBJECT device)
+namespace {
+
+// Opens Zelko unless it is open already; with the lock held. True when it is open.
+bool OpenZelkoLocked(PDEVICE_EXTENSION dx)
 {
-    PDEVICE_EXTENSION dx = GetExtension(device);
-    if (!dx || dx->zelkoDevice)
-        return;
+    if (dx->zelkoDevice)
+        return true;
+    if (dx->removed)
+        return false;
     UNICODE_STRING name;
     RtlInitUnicodeString(&name, kZelkoLink);
-    PFILE_OBJECT file;
-    PDEVICE_OBJECT zelko;
     // A success without a file object or device (as from a host whose call is a
     // stub) counts as Zelko not being there: both are used until Zelko is closed.
-    file = NULL;
-    zelko = NULL;
+    PFILE_OBJECT file = NULL;
+    PDEVICE_OBJECT zelko = NULL;
     if (!NT_SUCCESS(IoGetDeviceObjectPointer(&name, ZELKO_ACCESS, &file, &zelko)) || !file || !zelko)
-        return;
+        return false;
     KIRQL irql;
     KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
     dx->zelkoFile = file;
     dx->zelkoDevice = zelko;
     dx->readingEnabled = 1;
     KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
-    WaitAmoment(OPEN_SETTLE_TIME);
-    StartReading(dx);
+    return true;
 }
 
-// A read still out at Zelko is not cancelled here: it ends when Zelko completes
-// it (Zelko ends its held reads before its interface goes), no new read follows,
-// and its completion clears the pending flag.
-void CloseLowyerDev(PDEVICE_OBJECT device, PUNICODE_STRING symbolicLinkName)
+// Lets go of Zelko; with the lock held. A read still out at Zelko is not
+// cancelled here: it ends when Zelko completes it (Zelko ends its held reads
+// before its interface goes), no new read follows, and its completion clears
+// the pending flag. A button left down is released.
+void CloseZelkoLocked(PDEVICE_EXTENSION dx)
 {
-    PDEVICE_EXTENSION dx = GetExtension(device);
-    if (!dx)
-        return;
     KIRQL irql;
     KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
     dx->readingEnabled = 0;
@@ -185,19 +212,14 @@ void CloseLowyerDev(PDEVICE_OBJECT device, PUNICODE_STRING symbolicLinkName)
     dx->zelkoFile = NULL;
     dx->zelkoDevice = NULL;
     KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
-    if (file)
+    if (file) {
         ObDereferenceObject(file);
+        ReleaseButtons(dx);
+    }
 }
 
-NTSTATUS SendRemoveNotifyToUsbDriver(PDEVICE_EXTENSION dx)
-{
-    PDEVICE_OBJECT zelko = dx->zelkoDevice;
-    if (!zelko)
-        return STATUS_NO_SUCH_DEVICE;
-    return kutil::SendInternalSync(zelko, IOCTL_ZELKO_CANCEL_READS, NULL, NULL);
-}
-
-void StopDevice(PDEVICE_EXTENSION dx)
+// Stops reading; with the lock held.
+void StopDeviceLocked(PDEVICE_EXTENSION dx)
 {
     if (!dx->stopped) {
         dx->stopped = 1;
@@ -207,8 +229,8 @@ void StopDevice(PDEVICE_EXTENSION dx)
         KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
         // Reading is off, so at most the read that is out now (or one that a
         // completion running at this moment still sends) is left. The event is
-        // cleared before the flag is looked at: every completion from then on
-        // ends the wait.
+        // cleared before the flag is looked at: the loop's end sets both under
+        // the lock, so every end from then on ends the wait.
         for (;;) {
             KeClearEvent(&dx->readDone);
             if (!ReadPending(dx))
@@ -220,18 +242,68 @@ void StopDevice(PDEVICE_EXTENSION dx)
     HidMiniAbortPendingRequests();
 }
 
+}  // namespace
+
+// START, the arrival notification, stop and removal all take the passive-level
+// lock, so that Zelko is opened at most once and never while it is let go.
+void OpenLowyerDev(PDEVICE_OBJECT device)
+{
+    PDEVICE_EXTENSION dx = GetExtension(device);
+    if (!dx)
+        return;
+    Lock(dx);
+    const bool wasOpen = dx->zelkoDevice != NULL;
+    if (!wasOpen && OpenZelkoLocked(dx)) {
+        WaitAmoment(OPEN_SETTLE_TIME);
+        StartReading(dx);
+    }
+    Unlock(dx);
+}
+
+void CloseLowyerDev(PDEVICE_OBJECT device, PUNICODE_STRING symbolicLinkName)
+{
+    PDEVICE_EXTENSION dx = GetExtension(device);
+    if (!dx)
+        return;
+    Lock(dx);
+    CloseZelkoLocked(dx);
+    Unlock(dx);
+}
+
+NTSTATUS SendRemoveNotifyToUsbDriver(PDEVICE_EXTENSION dx)
+{
+    PDEVICE_OBJECT zelko = dx->zelkoDevice;
+    if (!zelko)
+        return STATUS_NO_SUCH_DEVICE;
+    return kutil::SendInternalSync(zelko, IOCTL_ZELKO_CANCEL_READS, NULL, NULL, dx->zelkoFile);
+}
+
+void StopDevice(PDEVICE_EXTENSION dx)
+{
+    Lock(dx);
+    StopDeviceLocked(dx);
+    Unlock(dx);
+}
+
+// Also for a surprise removal, and then once more for the removal.
 void RemoveDevice(PDEVICE_EXTENSION dx)
 {
-    StopDevice(dx);
-    UnregisterForPnpNotification();
+    // Notifications from now on find no device; then the registration goes.
     KIRQL irql;
     KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
-    PFILE_OBJECT file = dx->zelkoFile;
-    dx->zelkoFile = NULL;
-    dx->zelkoDevice = NULL;
+    if (g_boundDevice == dx->deviceObject)
+        g_boundDevice = NULL;
     KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
-    if (file)
-        ObDereferenceObject(file);
+    UnregisterForPnpNotification();
+    Lock(dx);
+    dx->removed = 1;
+    StopDeviceLocked(dx);
+    CloseZelkoLocked(dx);
+    Unlock(dx);
+    // The last read's completion and the notification callbacks still running
+    // end before the device can go.
+    if (NT_SUCCESS(IoAcquireRemoveLock(&dx->removeLock, dx)))
+        IoReleaseRemoveLockAndWait(&dx->removeLock, dx);
 }
 
 // ---- PnP and power ------------------------------------------------------------------------------
@@ -256,11 +328,15 @@ NTSTATUS NTAPI HidMiniPnP(PDEVICE_OBJECT device, PIRP irp)
         // The lower drivers start first; the device reads only once they have.
         NTSTATUS status = kutil::ForwardAndWait(dx->nextLowerDevice, irp);
         if (NT_SUCCESS(status)) {
+            Lock(dx);
             dx->stopped = 0;
-            if (dx->zelkoDevice)
+            if (dx->zelkoDevice) {
                 StartReading(dx);
-            else
-                OpenLowyerDev(device);
+            } else if (OpenZelkoLocked(dx)) {
+                WaitAmoment(OPEN_SETTLE_TIME);
+                StartReading(dx);
+            }
+            Unlock(dx);
         }
         return Finish(irp, status);
     }
@@ -320,6 +396,7 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
     KeInitializeSpinLock(&HidMini_IrpReadLock);
     diNotificationEntry = NULL;
     g_servedDevice = NULL;
+    g_boundDevice = NULL;
 
     driver->MajorFunction[IRP_MJ_CREATE] = TH_Create_dispatch;
     driver->MajorFunction[IRP_MJ_CLOSE] = TH_Close_dispatch;
@@ -336,7 +413,9 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
     registration.RegistryPath = registryPath;
     registration.DeviceExtensionSize = sizeof(DEVICE_EXTENSION);
     registration.DevicesArePolled = TRUE;
-    HidRegisterMinidriver(&registration);  // a failure leaves the driver loaded without devices
+    NTSTATUS registered = HidRegisterMinidriver(&registration);
+    if (!NT_SUCCESS(registered))  // the driver stays loaded without devices
+        KTRACE(("Miravel: HidRegisterMinidriver failed (%08x)\n", registered));
     return STATUS_SUCCESS;
 }
 

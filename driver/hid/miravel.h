@@ -54,9 +54,25 @@ struct DEVICE_EXTENSION {
 
     PIRP readRequest;  // the request out at Zelko, or none
     UCHAR stopped;
-    KEVENT readDone;  // set at the end of every completion of the read request
+    KEVENT readDone;  // set, under the lock, whenever the read loop has ended
     volatile UCHAR readPending;
     UCHAR readBuffer[READ_BUFFER_BYTES];
+
+    // A synchronization event used as a lock (signalled: free) that keeps open,
+    // close, start and stop of the binding to Zelko apart, at passive level.
+    KEVENT controlLock;
+    UCHAR removed;  // set under controlLock once the device is being removed
+    // Held by every read out at Zelko until its completion has finished, and by
+    // every notification callback; drained at removal.
+    IO_REMOVE_LOCK removeLock;
+    // Set while READ's call to Zelko is on the stack: a completion that finds it
+    // set leaves the next read to READ's loop instead of nesting.
+    volatile UCHAR sending;
+    volatile UCHAR renew;
+    // The last event delivered: a button still down when Zelko goes away is
+    // released at this position.
+    UCHAR lastCode;
+    USHORT lastX, lastY;
 };
 typedef DEVICE_EXTENSION* PDEVICE_EXTENSION;
 
@@ -72,6 +88,10 @@ extern LIST_ENTRY HidMini_WriteIrpHead;  // initialised, never used
 extern KSPIN_LOCK HidMini_IrpReadLock;   // guards the pending list and the event queue
 extern PVOID diNotificationEntry;
 extern PDEVICE_OBJECT g_servedDevice;  // the one device this driver serves, or none
+// The device whose interface notifications are acted on (cleared first at its
+// removal, under HidMini_IrpReadLock): a notification the system delivers after
+// the unregistration finds no device.
+extern PDEVICE_OBJECT g_boundDevice;
 
 // The fixed tables.
 extern const UCHAR MouseHidDescriptor[HID_DESCRIPTOR_BYTES];
@@ -100,15 +120,24 @@ BOOLEAN GetDataInput(PDEVICE_EXTENSION dx, UCHAR* code, USHORT* x, USHORT* y);
 void ProcessOnePendingIrp(PDEVICE_EXTENSION dx, KIRQL irql);
 void HidMiniAbortPendingRequests();
 NTSTATUS READ(PDEVICE_EXTENSION dx);
+// The completion of the read at Zelko (not of a USB transfer: Miravel talks to
+// Zelko only).
 IO_COMPLETION_ROUTINE USB_ReadComplete;
+// A button still down when the binding to Zelko ends: its release at the last
+// position, as a report with no button; the last code starts afresh.
+void ReleaseButtons(PDEVICE_EXTENSION dx);
 
 // miravel.cpp: registration, PnP, power and the binding to Zelko.
 NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
 NTSTATUS RegisterForPnpNotification(PDRIVER_OBJECT driver, PDEVICE_OBJECT device);
 void UnregisterForPnpNotification();
+// The interface-change callback for Zelko's interface (the name is historical:
+// it has nothing to do with keyboards).
 DRIVER_NOTIFICATION_CALLBACK_ROUTINE HidKbdDicCallback;
 void OpenLowyerDev(PDEVICE_OBJECT device);
 void CloseLowyerDev(PDEVICE_OBJECT device, PUNICODE_STRING symbolicLinkName);
+// Sends IOCTL_ZELKO_CANCEL_READS for Miravel's own reads (it ends them; it is
+// no notification of a removal).
 NTSTATUS SendRemoveNotifyToUsbDriver(PDEVICE_EXTENSION dx);
 void StopDevice(PDEVICE_EXTENSION dx);
 void RemoveDevice(PDEVICE_EXTENSION dx);

@@ -317,42 +317,81 @@ NTSTATUS NTAPI TH_InternalDeviceControl_dispatch(PDEVICE_OBJECT device, PIRP irp
 }
 
 // ---- the read loop with Zelko ---------------------------------------------------------------
-NTSTATUS READ(PDEVICE_EXTENSION dx)
+// Ends the loop: nothing is out at Zelko any more. Under the lock, so that a stop
+// that finds the flag clear finds the event set too.
+static void LoopEnded(PDEVICE_EXTENSION dx)
 {
-    // The Zelko device is looked at and referenced under the lock, so that a
-    // removal notification closing Zelko meanwhile cannot pull it away during the send.
     KIRQL irql;
     KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
-    PDEVICE_OBJECT zelko = dx->readingEnabled ? dx->zelkoDevice : NULL;
-    if (!zelko || dx->readRequest) {
-        // Not reading; or a request is still out at Zelko: at most one read is out at a time.
-        if (!dx->readRequest)
-            dx->readPending = 0;
-        KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
-        return STATUS_UNSUCCESSFUL;
-    }
-    ObReferenceObject(zelko);
-    PIRP irp = IoAllocateIrp(zelko->StackSize > READ_STACK_SIZE ? zelko->StackSize : READ_STACK_SIZE, FALSE);
-    dx->readRequest = irp;
-    dx->readPending = irp ? 1 : 0;
+    dx->readPending = 0;
+    KeSetEvent(&dx->readDone, IO_NO_INCREMENT, FALSE);
     KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
-    if (!irp) {
-        ObDereferenceObject(zelko);
-        return STATUS_UNSUCCESSFUL;
+}
+
+// Sends reads until one stays out at Zelko. A read that Zelko completes within
+// the call (an event was queued) is followed here, in this loop, rather than
+// from its completion routine, so that the stack does not grow with the queue.
+// The call holds the remove lock until its loop ends or a completion takes it over.
+NTSTATUS READ(PDEVICE_EXTENSION dx)
+{
+    if (!NT_SUCCESS(IoAcquireRemoveLock(&dx->removeLock, dx))) {
+        LoopEnded(dx);
+        return STATUS_DELETE_PENDING;
     }
-    RtlZeroMemory(dx->readBuffer, sizeof dx->readBuffer);
-    PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
-    next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
-    next->Parameters.DeviceIoControl.IoControlCode = IOCTL_ZELKO_READ_EVENT;
-    next->Parameters.DeviceIoControl.OutputBufferLength = READ_BUFFER_BYTES;
-    next->Parameters.DeviceIoControl.InputBufferLength = 0;
-    next->DeviceObject = zelko;
-    irp->AssociatedIrp.SystemBuffer = dx->readBuffer;
-    irp->UserBuffer = NULL;
-    IoSetCompletionRoutine(irp, USB_ReadComplete, dx, TRUE, TRUE, TRUE);
-    NTSTATUS status = IoCallDriver(zelko, irp);
-    ObDereferenceObject(zelko);
-    return status;
+    for (;;) {
+        // The Zelko device is looked at and referenced under the lock, so that a
+        // removal notification closing Zelko meanwhile cannot pull it away during the send.
+        KIRQL irql;
+        KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
+        PDEVICE_OBJECT zelko = dx->readingEnabled ? dx->zelkoDevice : NULL;
+        PFILE_OBJECT file = dx->zelkoFile;
+        if (!zelko || dx->readRequest) {
+            // Not reading; or a request is still out at Zelko: at most one read is out at a time.
+            const bool ended = !dx->readRequest;
+            if (ended) {
+                dx->readPending = 0;
+                KeSetEvent(&dx->readDone, IO_NO_INCREMENT, FALSE);
+            }
+            KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
+            IoReleaseRemoveLock(&dx->removeLock, dx);
+            return STATUS_UNSUCCESSFUL;
+        }
+        ObReferenceObject(zelko);
+        PIRP irp = IoAllocateIrp(zelko->StackSize > READ_STACK_SIZE ? zelko->StackSize : READ_STACK_SIZE, FALSE);
+        dx->readRequest = irp;
+        dx->readPending = 1;
+        KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
+        if (!irp) {
+            ObDereferenceObject(zelko);
+            KTRACE(("Miravel: no request for the read at Zelko: reads stopped\n"));
+            LoopEnded(dx);
+            IoReleaseRemoveLock(&dx->removeLock, dx);
+            return STATUS_UNSUCCESSFUL;
+        }
+        RtlZeroMemory(dx->readBuffer, sizeof dx->readBuffer);
+        PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
+        next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
+        next->Parameters.DeviceIoControl.IoControlCode = IOCTL_ZELKO_READ_EVENT;
+        next->Parameters.DeviceIoControl.OutputBufferLength = READ_BUFFER_BYTES;
+        next->Parameters.DeviceIoControl.InputBufferLength = 0;
+        next->DeviceObject = zelko;
+        next->FileObject = file;  // Zelko ends a consumer's own reads by it
+        irp->AssociatedIrp.SystemBuffer = dx->readBuffer;
+        irp->UserBuffer = NULL;
+        IoSetCompletionRoutine(irp, USB_ReadComplete, dx, TRUE, TRUE, TRUE);
+        __atomic_store_n(&dx->sending, 1, __ATOMIC_SEQ_CST);
+        NTSTATUS status = IoCallDriver(zelko, irp);
+        ObDereferenceObject(zelko);
+        // Whoever clears `sending` first carries the loop on: the completion, if it
+        // runs later (it then releases the remove lock), or this loop.
+        if (__atomic_exchange_n(&dx->sending, 0, __ATOMIC_SEQ_CST))
+            return status;
+        if (!__atomic_load_n(&dx->renew, __ATOMIC_ACQUIRE)) {
+            LoopEnded(dx);
+            IoReleaseRemoveLock(&dx->removeLock, dx);
+            return status;
+        }
+    }
 }
 
 NTSTATUS NTAPI USB_ReadComplete(PDEVICE_OBJECT device, PIRP irp, PVOID context)
@@ -367,22 +406,42 @@ NTSTATUS NTAPI USB_ReadComplete(PDEVICE_OBJECT device, PIRP irp, PVOID context)
     dx->readRequest = NULL;
     if (status == STATUS_SUCCESS && information > 0) {
         const UCHAR* b = dx->readBuffer;
-        SaveInputData(dx, b[0], ZelkoGetU16(b + 1), ZelkoGetU16(b + 3));
+        dx->lastCode = b[0];
+        dx->lastX = ZelkoGetU16(b + 1);
+        dx->lastY = ZelkoGetU16(b + 3);
+        SaveInputData(dx, b[0], dx->lastX, dx->lastY);
         ProcessOnePendingIrp(dx, irql);  // releases the lock
     } else {
         KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
     }
     IoFreeIrp(irp);
+    if (!again && status != STATUS_CANCELLED)
+        KTRACE(("Miravel: read at Zelko failed (%08x): reads stopped\n", status));
 
-    if (again) {
-        READ(dx);  // clears the pending flag itself when reading has been disabled meanwhile
-    } else {
-        KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
-        dx->readPending = 0;
-        KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
-    }
-    KeSetEvent(&dx->readDone, IO_NO_INCREMENT, FALSE);
+    __atomic_store_n(&dx->renew, again ? 1 : 0, __ATOMIC_RELEASE);
+    if (__atomic_exchange_n(&dx->sending, 0, __ATOMIC_SEQ_CST))
+        return STATUS_MORE_PROCESSING_REQUIRED;  // within READ's call: its loop goes on
+    if (again)
+        READ(dx);  // ends the loop itself when reading has been disabled meanwhile
+    else
+        LoopEnded(dx);
+    // Last: the removal may free the device once the remove lock is released.
+    IoReleaseRemoveLock(&dx->removeLock, dx);
     return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+void ReleaseButtons(PDEVICE_EXTENSION dx)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
+    if (!(dx->lastCode & 0x7)) {
+        dx->lastCode = 0;
+        KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
+        return;
+    }
+    dx->lastCode = 0;
+    SaveInputData(dx, 0x80, dx->lastX, dx->lastY);  // the pointer without a button
+    ProcessOnePendingIrp(dx, irql);                 // releases the lock
 }
 
 }  // namespace miravel

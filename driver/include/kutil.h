@@ -66,9 +66,11 @@ inline PVOID PoolCopy(POOL_TYPE type, const void* data, ULONG bytes, ULONG tag)
     return p;
 }
 
-// Sends an internal device-control request with its two arguments and waits for
-// it without time limit: a failing call's status, or the one it completed with.
-inline NTSTATUS SendInternalSync(PDEVICE_OBJECT target, ULONG code, PVOID argument1, PVOID argument2)
+// Sends an internal device-control request with its two arguments (and the file
+// object it is sent for, if any) and waits for it without time limit: a failing
+// call's status, or the one it completed with.
+inline NTSTATUS SendInternalSync(PDEVICE_OBJECT target, ULONG code, PVOID argument1, PVOID argument2,
+                                 PFILE_OBJECT file = NULL)
 {
     KEVENT done;
     KeInitializeEvent(&done, NotificationEvent, FALSE);
@@ -81,6 +83,7 @@ inline NTSTATUS SendInternalSync(PDEVICE_OBJECT target, ULONG code, PVOID argume
     PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
     next->Parameters.Others.Argument1 = argument1;
     next->Parameters.Others.Argument2 = argument2;
+    next->FileObject = file;
     NTSTATUS status = IoCallDriver(target, irp);
     if (status == STATUS_PENDING)
         KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);

@@ -52,6 +52,19 @@ struct NotifyRegistration {
     bool active;
 };
 std::vector<std::shared_ptr<NotifyRegistration>> g_registrations;
+bool g_holdNotifications = false;
+std::vector<std::function<void()>> g_heldNotifications;
+
+// Interface notifications go to the PnP manager's thread, or wait while a test
+// holds them back.
+void PostNotification(std::function<void()> fn)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    if (g_holdNotifications)
+        g_heldNotifications.push_back(std::move(fn));
+    else
+        detail::Defer(std::move(fn));
+}
 
 struct DriverRecord {
     std::string name;
@@ -221,6 +234,8 @@ void ResetIo()
     g_links.clear();
     g_interfaces.clear();
     g_registrations.clear();
+    g_holdNotifications = false;
+    g_heldNotifications.clear();
     g_userHandles.clear();
     for (auto& d : g_drivers) {
         delete d.second;
@@ -240,6 +255,19 @@ void ResetIo()
 }  // namespace detail
 
 int64_t IrpsOutstanding() { return g_irps; }
+
+void HoldNotifications(bool hold)
+{
+    std::vector<std::function<void()>> release;
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_lock);
+        g_holdNotifications = hold;
+        if (!hold)
+            release.swap(g_heldNotifications);
+    }
+    for (auto& fn : release)
+        detail::Defer(std::move(fn));
+}
 
 PDEVICE_OBJECT FindDevice(const std::string& name) { return ResolveName(name); }
 
@@ -1007,7 +1035,7 @@ NTSTATUS IoSetDeviceInterfaceState(PUNICODE_STRING linkName, BOOLEAN enable)
         for (auto& reg : g_registrations)
             if (reg->active && IsEqualGUID(&reg->guid, &i.guid)) {
                 GUID event = enable ? kArrival : kRemoval, cls = i.guid;
-                detail::Defer([reg, event, cls, link] { Notify(reg, event, cls, link); });
+                PostNotification([reg, event, cls, link] { Notify(reg, event, cls, link); });
             }
         return STATUS_SUCCESS;
     }

@@ -1,9 +1,10 @@
 // A calibration driven only by touches at the simulated frame: the simulated machine
-// with Zelko and Dravick, the tool's calibration on the native platform, and a frame
-// model that relates raw coordinates to the screen by a known linear map plus seeded
-// noise. Four touches land on the targets as the screen shows them; PollDevice's
-// injected press and release come back to the calibration window's logic through the
-// native platform's mouse_event; the tables are stored and Zelko reloads them; then
+// with Zelko and Dravick, the tool (its main dialog, started on a key that was never
+// calibrated) on the native platform, and a frame model that relates raw coordinates
+// to the screen by a known linear map plus seeded noise. Four touches land on the
+// targets as the screen shows them; PollDevice's injected press and release come back
+// to the calibration window's logic through the native platform's mouse_event; the
+// main dialog's SaveSettings stores the tables and Zelko reloads them; then
 // touches at nine points across the screen reach the mouse class through Zelko and
 // Dravick, and their error in screen pixels is measured. A least-squares line
 // through the same four touches, computed here only, is the reference beside it.
@@ -11,18 +12,16 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "appplatform_native.h"
-#include "axistable.h"
 #include "calibration.h"
+#include "langtext.h"
+#include "maindialog.h"
 #include "scenario.h"
-#include "simkernel/sim.h"
-#include "zelkoioctl.h"
 
 namespace pointwell {
 namespace {
@@ -64,54 +63,30 @@ class ScreenWindow : public CalibrationView {
   std::intptr_t result = 0;
 };
 
-// The tool around the calibration: the main window, the tool key, SaveSettings'
-// tables and the dialogs, with the user's finger at the frame.
-class Tool : public CalibrationHost {
+// The main window's own calls, with the user at the frame: the calibration screen
+// is touched target by target, and the Examination dialog is confirmed with Ok.
+class FingerAtTheFrame : public MainView {
  public:
-  Tool(app::NativeAppPlatform& platform, zelkosim::Session& machine, FrameModel& frame)
-      : platform_(platform), machine_(machine), frame_(frame), calibration_(*this) {
-    ResetTouchEventMemory();  // a new run of the tool
-    main_ = platform_.AddWindow("Pointwell");
-    // The main window's timer 1028 is the poll.
-    platform_.WindowOf(main_)->proc = [this](const app::Message& m) -> std::intptr_t {
-      if (m.msg == app::kWmTimer && m.wParam == kPollTimerId) calibration_.PollDevice();
-      return 0;
-    };
+  FingerAtTheFrame(app::NativeAppPlatform& platform, zelkosim::Session& machine, FrameModel& frame)
+      : platform_(platform), machine_(machine), frame_(frame) {
     // A left release injected at the cursor reaches the calibration window.
     platform_.onMouseEvent = [this](const app::MouseCall& call) {
       if (call.flags & kMouseLeftUp) ++releases_;
     };
   }
 
-  bool Open() { return link_.Open() == 1; }
-  Calibration& calibration() { return calibration_; }
+  skin::Rect ClientRect() override { return skin::Rect{0, 0, 561, 400}; }
+  void ClientToScreen(int*, int*) override {}
+  void SetCapture() override {}
+  void ReleaseCapture() override {}
+  void* SetTabCursor() override { return nullptr; }
+  void RestoreCursor(void*) override {}
+  void SetIcons() override {}
+  skin::DrawContext BeginDraw() override { return nullptr; }
+  void EndDraw(skin::DrawContext) override {}
+  bool IsMinimized() override { return false; }
+  void DrawIconCentred(skin::DrawContext) override {}
 
-  // ---- CalibrationHost --------------------------------------------------------------
-  bool DevicePresent() override { return true; }
-  DeviceLink& Link() override { return link_; }
-  int ReadTouchEvent(TouchEvent* e) override { return pointwell::ReadTouchEvent(link_, e); }
-  app::Window MainWindow() override { return main_; }
-  void EnsureKey() override { store_.EnsureKey(); }
-  void WriteText(const char* name, const char* text) override { store_.WriteText(name, text); }
-  void ReadText(const char* name, char* buffer) override { store_.ReadText(name, buffer); }
-  void SetMapping(double kx, double ky, double cx, double cy) override {
-    settings.kx = kx, settings.ky = ky, settings.cx = cx, settings.cy = cy;
-  }
-  void EnableSave() override {}
-  // What SaveSettings does for the driver: the key, the values Zelko needs for a
-  // complete read, both tables from the mapping, CMD_RELOAD.
-  void SaveSettings() override {
-    store_.EnsureKey();
-    store_.WriteText("doneMode", "1");
-    store_.WriteText("changexy", "0");
-    store_.WriteText("disabledev", "0");
-    store_.WriteText("moveSlider", "30");
-    ComputeTables(settings, HalfScaleTables(OsVersionCode(), store_));
-    store_.WriteBinary("XArray", settings.xTable.data(), 10000);
-    store_.WriteBinary("YArray", settings.yTable.data(), 10000);
-    link_.SendCommand(CMD_RELOAD);
-    platform_.Sleep(500);
-  }
   std::intptr_t RunCalibrationDialog(CalibrationScreen& screen) override {
     ScreenWindow window;
     screen.OnInit(window);
@@ -159,16 +134,11 @@ class Tool : public CalibrationHost {
     int rawX, rawY;
   };
   std::vector<Touched> touched;
-  ToolSettings settings;
 
  private:
   app::NativeAppPlatform& platform_;
   zelkosim::Session& machine_;
   FrameModel& frame_;
-  RegistryStore store_;
-  DeviceLink link_;
-  Calibration calibration_;
-  app::Window main_ = nullptr;
   int releases_ = 0;
 };
 
@@ -201,29 +171,49 @@ struct Outcome {
 Outcome CalibrateAndMeasure(int noise) {
   app::NativeAppPlatform platform;
   platform.metrics = {{0, kScreenW}, {1, kScreenH}};
+  platform.modulePath = "C:\\Tool\\Pointwell.exe";
   app::Platform* previous = app::SetAppPlatform(&platform);
+  ResetTouchEventMemory();  // a new run of the tool
+  LangId = 0;
   std::ostringstream out;
   Outcome outcome;
   {
     zelkosim::Session machine(zelkosim::Consumer::Dravick, out);
-    std::string reason;
-    EXPECT_TRUE(machine.Execute("plug", &reason)) << reason;
     FrameModel frame;
     frame.noise = noise;
-    Tool tool(platform, machine, frame);
-    EXPECT_TRUE(tool.Open());
-    tool.settings.screenWidth = kScreenW;
-    tool.settings.screenHeight = kScreenH;
+    FingerAtTheFrame finger(platform, machine, frame);
+    finger.Execute("plug");
+    // The key as the installer leaves it: never calibrated, touch mode 1, switches
+    // off, the slider at 30.
+    for (const char* line : {"reg sz IsCfg no", "reg sz doneMode 1", "reg sz changexy 0",
+                             "reg sz disabledev 0", "reg sz moveSlider 30"})
+      finger.Execute(line);
 
-    tool.calibration().RunCalibration();
-    char text[64] = {};
-    tool.ReadText("IsCfg", text);
-    outcome.isCfg = text;
-    EXPECT_EQ(tool.touched.size(), 4u);
+    // The tool starts; its message loop hands the main window its timers, and the
+    // private message 9999 that the 100 ms start timer posts starts the calibration.
+    MainDialog tool;
+    app::NativeDialog dialog(platform, "Pointwell");
+    bool startRequested = false;
+    dialog.proc() = [&](const app::Message& m) -> std::intptr_t {
+      if (m.msg == app::kWmTimer) tool.OnTimer(m.wParam);
+      if (m.msg == kStartCalibrationMessage) startRequested = true;
+      return 0;
+    };
+    tool.BeforeCreate();
+    tool.OnInitDialog(dialog, finger);
+    EXPECT_TRUE(platform.messageBoxes.empty());
+    platform.Advance(100);
+    EXPECT_TRUE(startRequested);
+    if (startRequested) tool.OnStartCalibration();
+    std::string isCfg;
+    platform.RegistryText(app::kHkeyLocalMachine, "SOFTWARE\\Veltran\\Pointwell", "IsCfg", &isCfg);
+    outcome.isCfg = isCfg;
+    const auto& touched = finger.touched;
+    EXPECT_EQ(touched.size(), 4u);
 
     // The reference: least squares over the same four touches.
     std::vector<double> rx, ry, sx, sy;
-    for (const auto& t : tool.touched) {
+    for (const auto& t : touched) {
       rx.push_back(t.rawX), ry.push_back(t.rawY), sx.push_back(t.sx), sy.push_back(t.sy);
     }
     double lkx, lcx, lky, lcy;
@@ -239,9 +229,9 @@ Outcome CalibrateAndMeasure(int noise) {
         out.str("");
         int rawX = 0, rawY = 0;
         const int rx0 = frame.RawX(px), ry0 = frame.RawY(py);
-        tool.Execute("touch down " + std::to_string(rx0) + " " + std::to_string(ry0));
+        finger.Execute("touch down " + std::to_string(rx0) + " " + std::to_string(ry0));
         rawX = rx0, rawY = ry0;
-        tool.Execute("touch up " + std::to_string(rx0) + " " + std::to_string(ry0));
+        finger.Execute("touch up " + std::to_string(rx0) + " " + std::to_string(ry0));
         platform.Advance(50);
         unsigned x = 0, y = 0, buttons = 0, raw = 0;
         const std::string first = out.str().substr(0, out.str().find('\n'));
@@ -255,6 +245,7 @@ Outcome CalibrateAndMeasure(int noise) {
         outcome.reference.Add(std::hypot(lx - px, ly - py), 9);
       }
     }
+    tool.Link().Close();
     EXPECT_EQ(machine.Shutdown(), "");
   }
   app::SetAppPlatform(previous);

@@ -74,7 +74,7 @@ TEST_F(DravickMachine, EmptyCompletionReadsAgainAndCancelEndsTheLoop)
     ASSERT_TRUE(Touch(0x82, 10, 20));  // the renewed read takes it
     EXPECT_EQ(Shown(), Strings{"80/0000@120,260"});
 
-    ASSERT_EQ(zelkotest::CancelReads(), STATUS_SUCCESS);
+    ASSERT_EQ(zelkotest::CancelReads(Dvx()->zelkoFile), STATUS_SUCCESS);
     EXPECT_FALSE(Dvx()->readActive);
     ASSERT_TRUE(Touch(0x82, 10, 30));
     EXPECT_EQ(sim::mouclass::Received().size(), 1u);

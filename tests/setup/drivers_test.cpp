@@ -171,7 +171,7 @@ const Calls kUsbDriver = {
     "InitDefaultQueueCallback owner=none",
     "InstallFilesFromInfSection zelkron.NT c:\\pkg\\ 0x4",
     "CommitFileQueue",
-    "CopyOemInf c:\\pkg\\2000xp\\zelkron2kxp.inf",
+    "CopyOemInf c:\\pkg\\2000xp\\zelkron2kxp.inf c:\\pkg\\",
     "InstallFromInfSection Veltran.Mfg 0x6 nokey (null) 0x0 owner=none",
     "InstallServicesFromInfSection zelkron.NT.Services 0x0",
     "TermDefaultQueueCallback", "CloseFileQueue", "CloseInf"};

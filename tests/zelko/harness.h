@@ -100,13 +100,16 @@ struct InterfaceWatcher {
     }
 };
 
-inline NTSTATUS CancelReads()
+// IOCTL_ZELKO_CANCEL_READS as a consumer sends it for its file object: it ends
+// that consumer's held reads (those sent with the same file object) only.
+inline NTSTATUS CancelReads(PFILE_OBJECT file = nullptr)
 {
     KEVENT done;
     IO_STATUS_BLOCK iosb;
     KeInitializeEvent(&done, NotificationEvent, FALSE);
     PIRP irp = IoBuildDeviceIoControlRequest(IOCTL_ZELKO_CANCEL_READS, sim::FindDevice("\\Device\\Zelko"), nullptr,
                                              0, nullptr, 0, TRUE, &done, &iosb);
+    IoGetNextIrpStackLocation(irp)->FileObject = file;
     NTSTATUS s = IoCallDriver(sim::FindDevice("\\Device\\Zelko"), irp);
     if (s == STATUS_PENDING) {
         KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);

@@ -172,7 +172,24 @@ class Platform : public skin::Platform {
   // ---- added by the programs (each in its own section, Win32 and native alike) ------
   // Pointwell:
   // setup:
-  // Flipkey and BEEP:
+  // Flipkey and BEEP: (each answers "failed" unless a platform implements it, so that a
+  // stand-in platform of another program's tests need not)
+  // LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); nullptr when missing.
+  virtual Handle LoadBitmapResource(int) { return nullptr; }
+  virtual bool DeleteObject(Handle) { return false; }  // DeleteObject (a GDI object)
+  // SetWindowPos(window, insertAfter, x, y, cx, cy, flags); insertAfter -1 is HWND_TOPMOST.
+  virtual bool SetWindowPos(Window, Window, int, int, int, int, std::uint32_t) { return false; }
+  virtual bool ShowWindow(Window, int) { return false; }  // ShowWindow: was it visible
+  virtual bool UpdateWindow(Window) { return false; }     // UpdateWindow
+  virtual bool WindowRect(Window, skin::Rect*) { return false; }  // GetWindowRect
+  // SetWindowsHookExA(WH_MOUSE_LL, ..., module, 0): onLeftPress(context) runs on the
+  // calling thread for every WM_LBUTTONDOWN anywhere. False where there is no such
+  // hook (Windows 98). One hook at a time; RemoveMouseHook is UnhookWindowsHookEx.
+  virtual bool InstallMouseHook(void (*)(void* context), void*) { return false; }
+  virtual void RemoveMouseHook() {}
+  // PlaySoundA(wave, nullptr, SND_MEMORY | SND_ASYNC | SND_NODEFAULT): a whole RIFF WAVE
+  // image that stays valid while it plays.
+  virtual bool PlayWave(const void*) { return false; }
   // Uninst:
   // FindFirstFileA/FindNextFileA(pattern): the names (without folder) of the files
   // that match, folders left out; empty when none.

@@ -802,11 +802,15 @@ Handle NativeAppPlatform::CreateMutex(const char* name, bool, bool* alreadyExist
   return NewObject(o);
 }
 
-std::uint32_t NativeAppPlatform::WaitForObject(Handle handle, std::uint32_t) {
+std::uint32_t NativeAppPlatform::WaitForObject(Handle handle, std::uint32_t ms) {
   Object* o = ObjectOf(handle);
   if (!o) {
     lastError_ = kErrInvalidHandle;
     return 0xFFFFFFFFu;  // WAIT_FAILED
+  }
+  if (o->kind == Object::kMutex && mutexesHeldElsewhere.count(o->name)) {
+    MoveClock(ms);
+    return 0x102;  // WAIT_TIMEOUT
   }
   return 0;  // WAIT_OBJECT_0: one thread, nothing to wait for
 }
@@ -894,6 +898,79 @@ void NativeAppPlatform::DdeClose(Handle conversation) {
 // Pointwell:
 // setup:
 // Flipkey and BEEP:
+Handle NativeAppPlatform::LoadBitmapResource(int id) {
+  if (missingBitmaps.count(id)) {
+    lastError_ = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
+    return nullptr;
+  }
+  Handle h = reinterpret_cast<Handle>(nextBitmap_++);
+  bitmaps[h] = id;
+  return h;
+}
+
+bool NativeAppPlatform::DeleteObject(Handle object) {
+  if (!bitmaps.erase(object)) {
+    ++badDeletes;
+    return false;
+  }
+  return true;
+}
+
+bool NativeAppPlatform::SetWindowPos(Window window, Window insertAfter, int x, int y, int cx, int cy,
+                                     std::uint32_t flags) {
+  windowPosCalls.push_back(WindowPosCall{window, insertAfter, x, y, cx, cy, flags});
+  NativeAppWindow* w = WindowOf(window);
+  if (!w || !w->alive) return Fail(1400);
+  skin::Rect& r = w->rect;
+  const long width = (flags & 0x0001) ? r.right - r.left : cx;   // SWP_NOSIZE
+  const long height = (flags & 0x0001) ? r.bottom - r.top : cy;
+  if (!(flags & 0x0002)) r.left = x, r.top = y;                   // SWP_NOMOVE
+  r.right = r.left + width;
+  r.bottom = r.top + height;
+  return true;
+}
+
+bool NativeAppPlatform::ShowWindow(Window window, int command) {
+  showCalls.push_back(ShowCall{window, command});
+  return WindowOf(window) != nullptr;
+}
+
+bool NativeAppPlatform::UpdateWindow(Window window) {
+  windowUpdates.push_back(window);
+  NativeAppWindow* w = WindowOf(window);
+  return w && w->alive;
+}
+
+bool NativeAppPlatform::WindowRect(Window window, skin::Rect* rect) {
+  NativeAppWindow* w = WindowOf(window);
+  if (!w || !w->alive || !rect) return Fail(1400);
+  *rect = w->rect;
+  return true;
+}
+
+bool NativeAppPlatform::InstallMouseHook(void (*onLeftPress)(void*), void* context) {
+  if (!mouseHookAvailable || hookCallback_ || !onLeftPress) return false;
+  hookCallback_ = onLeftPress;
+  hookContext_ = context;
+  return true;
+}
+
+void NativeAppPlatform::RemoveMouseHook() {
+  hookCallback_ = nullptr;
+  hookContext_ = nullptr;
+}
+
+bool NativeAppPlatform::PressLeft() {
+  if (!hookCallback_) return false;
+  hookCallback_(hookContext_);
+  return true;
+}
+
+bool NativeAppPlatform::PlayWave(const void* wave) {
+  wavesPlayed.push_back(wave);
+  return soundAvailable;
+}
+
 // Uninst:
 namespace {
 

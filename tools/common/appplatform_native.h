@@ -19,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,18 @@ struct SpiCall {
 struct DeviceCall {
   std::uint32_t code = 0, inSize = 0, outSize = 0;
   std::vector<std::uint8_t> in;
+};
+
+// Flipkey and BEEP:
+struct WindowPosCall {
+  Window window = nullptr, insertAfter = nullptr;
+  int x = 0, y = 0, cx = 0, cy = 0;
+  std::uint32_t flags = 0;
+};
+
+struct ShowCall {
+  Window window = nullptr;
+  int command = 0;
 };
 
 struct DdeConversation {
@@ -227,6 +240,34 @@ class NativeAppPlatform : public Platform {
   // Pointwell:
   // setup:
   // Flipkey and BEEP:
+  // Bitmaps: every resource loads except those a test lists as missing; the live
+  // ones are kept by handle with their resource id until DeleteObject.
+  std::set<int> missingBitmaps;
+  std::map<Handle, int> bitmaps;
+  int badDeletes = 0;                          // DeleteObject of no live object
+  std::vector<WindowPosCall> windowPosCalls;   // SetWindowPos (also applied to the window's rect)
+  std::vector<ShowCall> showCalls;             // ShowWindow
+  std::vector<Window> windowUpdates;           // UpdateWindow
+  bool mouseHookAvailable = true;              // false: a system without WH_MOUSE_LL
+  bool soundAvailable = true;                  // what PlayWave reports
+  std::vector<const void*> wavesPlayed;        // PlayWave, each wave given
+  // The user presses the left button somewhere: the hook's callback, if one is set.
+  bool PressLeft();
+  bool mouseHooked() const { return hookCallback_ != nullptr; }
+  // Mutexes (by lower-case name) another process holds: a wait on them lasts its whole time-out
+  // (the clock moves on) and ends in WAIT_TIMEOUT.
+  std::set<std::string> mutexesHeldElsewhere;
+
+  Handle LoadBitmapResource(int id) override;
+  bool DeleteObject(Handle object) override;
+  bool SetWindowPos(Window window, Window insertAfter, int x, int y, int cx, int cy,
+                    std::uint32_t flags) override;
+  bool ShowWindow(Window window, int command) override;
+  bool UpdateWindow(Window window) override;
+  bool WindowRect(Window window, skin::Rect* rect) override;
+  bool InstallMouseHook(void (*onLeftPress)(void*), void* context) override;
+  void RemoveMouseHook() override;
+  bool PlayWave(const void* wave) override;
   // Uninst:
   // Files match the pattern's last element ('*' and '?', without regard to case).
   // Devices are the keys of HKLM\SYSTEM\CurrentControlSet\Enum\<enumerator> (one or
@@ -284,6 +325,10 @@ class NativeAppPlatform : public Platform {
   std::map<std::string, int> mutexes_;  // open handles by lower-case name
   std::map<std::string, std::uint32_t> attributes_;  // SetFileAttributes by host path
   std::uint32_t lastError_ = 0;
+  // Flipkey and BEEP:
+  std::uintptr_t nextBitmap_ = 0xB000;
+  void (*hookCallback_)(void*) = nullptr;
+  void* hookContext_ = nullptr;
 };
 
 // A dialog of the native machine: a window of the platform and its controls by id.

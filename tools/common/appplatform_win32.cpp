@@ -258,6 +258,38 @@ class Win32AppPlatform : public Platform {
   // Pointwell:
   // setup:
   // Flipkey and BEEP:
+  Handle LoadBitmapResource(int id) override {
+    return LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
+  }
+  bool DeleteObject(Handle object) override { return ::DeleteObject(static_cast<HGDIOBJ>(object)) != 0; }
+  bool SetWindowPos(Window window, Window insertAfter, int x, int y, int cx, int cy,
+                    std::uint32_t flags) override {
+    return ::SetWindowPos(static_cast<HWND>(window), static_cast<HWND>(insertAfter), x, y, cx, cy, flags) != 0;
+  }
+  bool ShowWindow(Window window, int command) override { return ::ShowWindow(static_cast<HWND>(window), command) != 0; }
+  bool UpdateWindow(Window window) override { return ::UpdateWindow(static_cast<HWND>(window)) != 0; }
+  bool WindowRect(Window window, skin::Rect* rect) override {
+    RECT rc;
+    if (!rect || !GetWindowRect(static_cast<HWND>(window), &rc)) return false;
+    *rect = skin::Rect{rc.left, rc.top, rc.right, rc.bottom};
+    return true;
+  }
+  bool InstallMouseHook(void (*onLeftPress)(void*), void* context) override {
+    if (mouseHook_ || !onLeftPress) return false;
+    hookCallback_ = onLeftPress;
+    hookContext_ = context;
+    mouseHook_ = SetWindowsHookExA(WH_MOUSE_LL, &Win32AppPlatform::LowLevelMouse, GetModuleHandleA(nullptr), 0);
+    if (!mouseHook_) hookCallback_ = nullptr;
+    return mouseHook_ != nullptr;
+  }
+  void RemoveMouseHook() override {
+    if (mouseHook_) UnhookWindowsHookEx(mouseHook_);
+    mouseHook_ = nullptr;
+    hookCallback_ = nullptr;
+  }
+  bool PlayWave(const void* wave) override {
+    return PlaySoundA(static_cast<LPCSTR>(wave), nullptr, SND_MEMORY | SND_ASYNC | SND_NODEFAULT) != 0;
+  }
   // Uninst:
   std::vector<std::string> FindFiles(const char* pattern) override {
     std::vector<std::string> names;
@@ -348,6 +380,16 @@ class Win32AppPlatform : public Platform {
     return deleted;
   }
   bool SetCurrentDirectory(const char* path) override { return ::SetCurrentDirectoryA(path) != 0; }
+
+ private:
+  // Flipkey and BEEP: the one low-level mouse hook (its procedure has no context).
+  static LRESULT CALLBACK LowLevelMouse(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && wParam == WM_LBUTTONDOWN && hookCallback_) hookCallback_(hookContext_);
+    return CallNextHookEx(mouseHook_, code, wParam, lParam);
+  }
+  static inline HHOOK mouseHook_ = nullptr;
+  static inline void (*hookCallback_)(void*) = nullptr;
+  static inline void* hookContext_ = nullptr;
 };
 
 }  // namespace

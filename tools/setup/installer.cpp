@@ -425,8 +425,10 @@ bool Installer::InstallUsbDriverNt() {
   const std::string inf = SetupFolder() + "\\2000xp\\zelkron2kxp.inf";
   QueueRun run;
   if (!CommitQueue(inf, nullptr, os_.SystemDirectory(), "zelkron.NT", &run)) return false;
-  // Plug and Play looks for the frame's driver in the system's INF folder.
-  if (!api_.CopyOemInf(inf.c_str())) ShowSystemError();
+  // Plug and Play looks for the frame's driver in the system's INF folder, and copies
+  // its file from the setup folder, where the file section above found it.
+  const std::string root = SetupFolder() + "\\";
+  if (!api_.CopyOemInf(inf.c_str(), root.c_str())) ShowSystemError();
   if (!api_.InstallFromInfSection(nullptr, run.inf, (maker + ".Mfg").c_str(), kSpinstIniFiles | kSpinstRegistry,
                                   0, nullptr, 0))
     Message(nullptr, "Install fail", "Error", kMbIconError);

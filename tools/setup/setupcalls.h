@@ -99,9 +99,10 @@ class SetupApi {
   // SetupInstallServicesFromInfSectionA(inf, section, flags).
   virtual bool InstallServicesFromInfSection(InfHandle inf, const char* section,
                                              std::uint32_t flags) = 0;
-  // SetupCopyOEMInfA(path, nullptr, SPOST_PATH, 0, nullptr, 0, nullptr, nullptr): the
-  // INF into the system's INF folder, where Plug and Play looks for a new device's driver.
-  virtual bool CopyOemInf(const char* path) = 0;
+  // SetupCopyOEMInfA(path, sourceLocation, SPOST_PATH, 0, nullptr, 0, nullptr, nullptr):
+  // the INF into the system's INF folder, where Plug and Play looks for a new device's
+  // driver, with the folder its files are to be copied from.
+  virtual bool CopyOemInf(const char* path, const char* sourceLocation) = 0;
 
   // ---- device installation --------------------------------------------------------
   // SetupDiInstallClassA(owner, infPath, flags, nullptr).

@@ -108,7 +108,9 @@ bool RecordingSetupApi::InstallServicesFromInfSection(InfHandle, const char* sec
   return Answer("InstallServicesFromInfSection", "InstallServicesFromInfSection " + Text(section) + " " + Hex(flags));
 }
 
-bool RecordingSetupApi::CopyOemInf(const char* path) { return Answer("CopyOemInf", "CopyOemInf " + Text(path)); }
+bool RecordingSetupApi::CopyOemInf(const char* path, const char* sourceLocation) {
+  return Answer("CopyOemInf", "CopyOemInf " + Text(path) + " " + Text(sourceLocation));
+}
 
 bool RecordingSetupApi::DiInstallClass(app::Window, const char* infPath, std::uint32_t flags) {
   return Answer("DiInstallClass", "DiInstallClass " + Text(infPath) + " " + Hex(flags));

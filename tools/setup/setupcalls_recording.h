@@ -44,7 +44,7 @@ class RecordingSetupApi : public SetupApi {
   bool InstallFromInfSection(app::Window owner, InfHandle inf, const char* section, std::uint32_t flags,
                              app::RegKey relativeKey, const char* sourceRoot, std::uint32_t copyFlags) override;
   bool InstallServicesFromInfSection(InfHandle inf, const char* section, std::uint32_t flags) override;
-  bool CopyOemInf(const char* path) override;
+  bool CopyOemInf(const char* path, const char* sourceLocation) override;
   bool DiInstallClass(app::Window owner, const char* infPath, std::uint32_t flags) override;
   DevInfoSet DiGetClassDevs(const Guid& cls, const char* enumerator, app::Window owner,
                             std::uint32_t flags) override;

@@ -83,8 +83,8 @@ class Win32SetupApi : public SetupApi {
   bool InstallServicesFromInfSection(InfHandle inf, const char* section, std::uint32_t flags) override {
     return SetupInstallServicesFromInfSectionA(inf, section, flags);
   }
-  bool CopyOemInf(const char* path) override {
-    return SetupCopyOEMInfA(path, nullptr, SPOST_PATH, 0, nullptr, 0, nullptr, nullptr);
+  bool CopyOemInf(const char* path, const char* sourceLocation) override {
+    return SetupCopyOEMInfA(path, sourceLocation, SPOST_PATH, 0, nullptr, 0, nullptr, nullptr);
   }
   bool DiInstallClass(app::Window owner, const char* infPath, std::uint32_t flags) override {
     return SetupDiInstallClassA(Hwnd(owner), infPath, flags, nullptr);

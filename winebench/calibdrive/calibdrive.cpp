@@ -13,7 +13,7 @@
 // it touches each target's raw point again and reads Zelko's mapped event through
 // "\\.\Zelkode".
 //
-// Two pauses for screenshots: it prints "shot NAME" and waits for the file
+// It says "ready" once it watches for the tool's windows. Two pauses for screenshots: it prints "shot NAME" and waits for the file
 // DIR\go-NAME. Every finding is one line "key values..." on standard output; the
 // exit code is 0 when the procedure could be driven to its end, 1 otherwise.
 #include <windows.h>
@@ -189,6 +189,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // Started before the tool: the script starts Pointwell.exe once this is said.
+  Say("ready");
   // The main window, then the calibration screen that its 100 ms timer brings.
   double mainAt = 0, screenAt = 0;
   if (!WaitFor(30000, [&] { return Visible("Pointwell") != nullptr || CalibrationScreen(); })) {

@@ -189,10 +189,27 @@ bool TitleMatches(const std::wstring& title, const std::wstring& pattern)
     return title == pattern;
 }
 
-struct TopSearch {
-    std::wstring pattern;
+// Of the windows that match, the first visible one, else the first hidden one.
+struct Pick {
     HWND visible = nullptr;
     HWND hidden = nullptr;
+    // Whether the search goes on (it ends at a visible match).
+    BOOL Offer(HWND w)
+    {
+        if (IsWindowVisible(w)) {
+            visible = w;
+            return FALSE;
+        }
+        if (!hidden)
+            hidden = w;
+        return TRUE;
+    }
+    HWND Best() const { return visible ? visible : hidden; }
+};
+
+struct TopSearch {
+    std::wstring pattern;
+    Pick pick;
 };
 
 BOOL CALLBACK FindTopProc(HWND w, LPARAM p)
@@ -200,15 +217,7 @@ BOOL CALLBACK FindTopProc(HWND w, LPARAM p)
     auto* s = reinterpret_cast<TopSearch*>(p);
     wchar_t title[1024] = L"";
     GetWindowTextW(w, title, 1024);  // a top-level caption is readable from any process
-    if (!TitleMatches(title, s->pattern))
-        return TRUE;
-    if (IsWindowVisible(w)) {
-        s->visible = w;
-        return FALSE;
-    }
-    if (!s->hidden)
-        s->hidden = w;
-    return TRUE;
+    return TitleMatches(title, s->pattern) ? s->pick.Offer(w) : TRUE;
 }
 
 HWND FindTop(const std::wstring& pattern, bool visibleOnly = false)
@@ -216,32 +225,21 @@ HWND FindTop(const std::wstring& pattern, bool visibleOnly = false)
     TopSearch s;
     s.pattern = pattern;
     EnumWindows(FindTopProc, (LPARAM)&s);
-    if (s.visible || visibleOnly)
-        return s.visible;
-    return s.hidden;
+    return visibleOnly ? s.pick.visible : s.pick.Best();
 }
 
 struct ChildSearch {
     bool byId = true;
     long long id = 0;
     std::wstring text;
-    HWND visible = nullptr;
-    HWND any = nullptr;
+    Pick pick;
 };
 
 BOOL CALLBACK FindChildProc(HWND w, LPARAM p)
 {
     auto* s = reinterpret_cast<ChildSearch*>(p);
     bool match = s->byId ? GetDlgCtrlID(w) == (int)s->id : WindowText(w) == s->text;
-    if (!match)
-        return TRUE;
-    if (IsWindowVisible(w)) {
-        s->visible = w;
-        return FALSE;
-    }
-    if (!s->any)
-        s->any = w;
-    return TRUE;
+    return match ? s->pick.Offer(w) : TRUE;
 }
 
 HWND FindControl(HWND top, const std::wstring& idArg)
@@ -251,7 +249,7 @@ HWND FindControl(HWND top, const std::wstring& idArg)
     if (!s.byId)
         s.text = idArg;
     EnumChildWindows(top, FindChildProc, (LPARAM)&s);
-    return s.visible ? s.visible : s.any;
+    return s.pick.Best();
 }
 
 bool IsButton(HWND w) { return _wcsicmp(ClassOf(w).c_str(), L"Button") == 0; }

@@ -102,6 +102,10 @@ PDEVICE_OBJECT FindDevice(const std::string& name);  // by device or link name
 // The link name of a device interface registered for pdo, and whether it is enabled.
 std::string InterfaceLinkOf(PDEVICE_OBJECT pdo, const GUID& guid, bool* enabled = nullptr);
 void ForgetInterfacesOf(PDEVICE_OBJECT pdo);
+// While held, interface notifications wait (a PnP manager busy elsewhere); on
+// release they are delivered, to their watchers as registered when they were
+// sent, even to a watcher that has unregistered meanwhile.
+void HoldNotifications(bool hold);
 
 // ---- power and USBD ------------------------------------------------------------------------
 uint64_t PowerStartNextCalls();

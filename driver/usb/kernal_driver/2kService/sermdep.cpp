@@ -6,8 +6,17 @@
 namespace dravick {
 
 ULONG lastCode;
+USHORT lastX, lastY;
 
 namespace {
+
+// The device whose interface notifications are served. The system may deliver a
+// notification after the registration is gone (IoUnregisterPlugPlayNotification
+// does not wait for them): the callback finds its device here, under the lock,
+// and holds the device's remove lock while it works; the removal clears the slot
+// first and drains the remove lock before the device goes.
+KSPIN_LOCK g_bindingLock;
+PDEVICE_OBJECT g_boundDevice;
 
 const GUID GUID_ZELKO_DEVICE_INTERFACE = ZELKO_INTERFACE_GUID_INIT;
 const WCHAR kZelkoLink[] = WSTR("\\DosDevices\\Zelkode");
@@ -46,6 +55,8 @@ void EndReadLoop(PDEVICE_EXTENSION dx)
 void ReleaseZelko(PDEVICE_EXTENSION dx)
 {
     EndReadLoop(dx);
+    if (dx->zelkoDevice)
+        ReleaseButtons(dx);
     if (dx->zelkoFile)
         ObDereferenceObject(dx->zelkoFile);
     dx->zelkoFile = NULL;
@@ -100,15 +111,29 @@ NTSTATUS NTAPI DispatchInternalDeviceControl(PDEVICE_OBJECT device, PIRP irp)
 }
 
 // ---- open and close by the mouse class driver ---------------------------------------------------
+// The class forwards every client's open and close: reading stops only when
+// the last client has closed.
 NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp)
 {
-    StartReading((PDEVICE_EXTENSION)device->DeviceExtension);
+    auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
+    InterlockedIncrement(&dx->opens);
+    StartReading(dx);
     return CompleteIrp(irp, STATUS_SUCCESS, 0);
 }
 
 NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp)
 {
-    StopReading((PDEVICE_EXTENSION)device->DeviceExtension);
+    auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
+    for (;;) {
+        LONG n = dx->opens;
+        if (n <= 0)
+            break;  // a close without an open: nothing to count
+        if (InterlockedCompareExchange(&dx->opens, n - 1, n) == n) {
+            if (n == 1)
+                StopReading(dx);
+            break;
+        }
+    }
     return CompleteIrp(irp, STATUS_SUCCESS, 0);
 }
 
@@ -155,16 +180,23 @@ NTSTATUS QueryId(PIRP irp)
 
 void RemoveDevice(PDEVICE_EXTENSION dx, PIRP irp)
 {
-    // Power requests still on their way down end before the device goes.
+    // Notifications from now on find no device; then the registration goes.
+    KIRQL irql;
+    KeAcquireSpinLock(&g_bindingLock, &irql);
+    if (g_boundDevice == dx->deviceObject)
+        g_boundDevice = NULL;
+    KeReleaseSpinLock(&g_bindingLock, irql);
+    if (dx->notificationEntry) {
+        IoUnregisterPlugPlayNotification(dx->notificationEntry);
+        dx->notificationEntry = NULL;
+    }
+    // Power requests on their way down and notification callbacks still running
+    // end before the device goes.
     if (NT_SUCCESS(IoAcquireRemoveLock(&dx->removeLock, irp)))
         IoReleaseRemoveLockAndWait(&dx->removeLock, irp);
 
     StoreFlag(dx->started, 1);  // so that the stop runs in full
     StopReading(dx);
-    if (dx->notificationEntry) {
-        IoUnregisterPlugPlayNotification(dx->notificationEntry);
-        dx->notificationEntry = NULL;
-    }
     Lock(dx);
     ReleaseZelko(dx);
     Unlock(dx);
@@ -218,10 +250,23 @@ NTSTATUS NTAPI InterfaceNotification(PVOID notification, PVOID context)
 {
     auto* n = (PDEVICE_INTERFACE_CHANGE_NOTIFICATION)notification;
     auto* device = (PDEVICE_OBJECT)context;
+    // The device is looked at only once it is known to be alive and held.
+    PDEVICE_EXTENSION dx = NULL;
+    KIRQL irql;
+    KeAcquireSpinLock(&g_bindingLock, &irql);
+    if (device && g_boundDevice == device) {
+        dx = (PDEVICE_EXTENSION)device->DeviceExtension;
+        if (!NT_SUCCESS(IoAcquireRemoveLock(&dx->removeLock, notification)))
+            dx = NULL;
+    }
+    KeReleaseSpinLock(&g_bindingLock, irql);
+    if (!dx)
+        return STATUS_SUCCESS;  // a notification for a device already removed
     if (InlineIsEqualGUID(n->Event, GUID_DEVICE_INTERFACE_ARRIVAL))
         OnInterfaceArrival(device);
     else if (InlineIsEqualGUID(n->Event, GUID_DEVICE_INTERFACE_REMOVAL))
         OnInterfaceRemoval(device);
+    IoReleaseRemoveLock(&dx->removeLock, notification);
     return STATUS_SUCCESS;
 }
 
@@ -254,6 +299,10 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
     dx->attributes.MouseIdentifier = DRAVICK_MOUSE_IDENTIFIER;
 
     // Zelko may be there already: its interface is reported during the call.
+    KIRQL irql;
+    KeAcquireSpinLock(&g_bindingLock, &irql);
+    g_boundDevice = device;
+    KeReleaseSpinLock(&g_bindingLock, irql);
     IoRegisterPlugPlayNotification(EventCategoryDeviceInterfaceChange,
                                    PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES,
                                    (PVOID)&GUID_ZELKO_DEVICE_INTERFACE, driver, InterfaceNotification, device,
@@ -266,43 +315,60 @@ void NTAPI DriverUnload(PDRIVER_OBJECT) {}
 }  // namespace
 
 // ---- the read loop ------------------------------------------------------------------------------------
+// Sends reads until one stays out at Zelko. A read that Zelko completes within
+// the call (an event was queued) is followed here, in this loop, rather than
+// from its completion routine, so that the stack does not grow with the queue.
 NTSTATUS SubmitRead(PDEVICE_EXTENSION dx)
 {
-    if (!LoadFlag(dx->zelkoOpen)) {
-        StoreFlag(dx->readActive, 0);
-        return STATUS_UNSUCCESSFUL;
-    }
-    PDEVICE_OBJECT zelko = dx->zelkoDevice;
-    const CHAR stack = zelko->StackSize > 4 ? zelko->StackSize : 4;
-
-    // The request is allocated once per connection and reused for every read,
-    // so that the report path allocates nothing.
-    PIRP irp = dx->readRequest;
-    if (irp && irp->StackCount >= stack) {
-        IoReuseIrp(irp, STATUS_SUCCESS);
-    } else {
-        if (irp)
-            IoFreeIrp(irp);
-        irp = IoAllocateIrp(stack, FALSE);
-        dx->readRequest = irp;
-        if (!irp) {
+    for (;;) {
+        if (!LoadFlag(dx->zelkoOpen)) {
+            KeSetEvent(&dx->completionEvent, IO_NO_INCREMENT, FALSE);
             StoreFlag(dx->readActive, 0);
             return STATUS_UNSUCCESSFUL;
         }
-    }
-    StoreFlag(dx->readActive, 1);
+        PDEVICE_OBJECT zelko = dx->zelkoDevice;
+        const CHAR stack = zelko->StackSize > 4 ? zelko->StackSize : 4;
 
-    PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
-    next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
-    next->Parameters.DeviceIoControl.IoControlCode = IOCTL_ZELKO_READ_EVENT;
-    next->Parameters.DeviceIoControl.OutputBufferLength = ZELKO_CONSUMER_BUFFER_BYTES;
-    next->Parameters.DeviceIoControl.InputBufferLength = 0;
-    irp->AssociatedIrp.SystemBuffer = dx->readBuffer;
-    irp->UserBuffer = NULL;
-    IoSetCompletionRoutine(irp, ReadComplete, dx->deviceObject, TRUE, TRUE, TRUE);
-    // Nothing of the device is touched after this call: the read may have ended
-    // the loop by the time it returns.
-    return IoCallDriver(zelko, irp);
+        // The request is allocated once per connection and reused for every read,
+        // so that the report path allocates nothing.
+        PIRP irp = dx->readRequest;
+        if (irp && irp->StackCount >= stack) {
+            IoReuseIrp(irp, STATUS_SUCCESS);
+        } else {
+            if (irp)
+                IoFreeIrp(irp);
+            irp = IoAllocateIrp(stack, FALSE);
+            dx->readRequest = irp;
+            if (!irp) {
+                KeSetEvent(&dx->completionEvent, IO_NO_INCREMENT, FALSE);
+                StoreFlag(dx->readActive, 0);
+                return STATUS_UNSUCCESSFUL;
+            }
+        }
+        StoreFlag(dx->readActive, 1);
+
+        PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
+        next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
+        next->Parameters.DeviceIoControl.IoControlCode = IOCTL_ZELKO_READ_EVENT;
+        next->Parameters.DeviceIoControl.OutputBufferLength = ZELKO_CONSUMER_BUFFER_BYTES;
+        next->Parameters.DeviceIoControl.InputBufferLength = 0;
+        next->FileObject = dx->zelkoFile;  // Zelko ends a consumer's own reads by it
+        irp->AssociatedIrp.SystemBuffer = dx->readBuffer;
+        irp->UserBuffer = NULL;
+        IoSetCompletionRoutine(irp, ReadComplete, dx->deviceObject, TRUE, TRUE, TRUE);
+        StoreFlag(dx->sending, 1);
+        NTSTATUS status = IoCallDriver(zelko, irp);
+        // Whoever clears `sending` first carries the loop on: the completion, if
+        // it runs later (the device is alive until then: readActive is set), or
+        // this loop, if the read completed within the call.
+        if (__atomic_exchange_n(&dx->sending, 0, __ATOMIC_SEQ_CST))
+            return status;
+        if (!LoadFlag(dx->renew)) {
+            KeSetEvent(&dx->completionEvent, IO_NO_INCREMENT, FALSE);
+            StoreFlag(dx->readActive, 0);
+            return status;
+        }
+    }
 }
 
 NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID context)
@@ -315,14 +381,19 @@ NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID context)
         const UCHAR* event = dx->readBuffer;
         ReportInput(dx, event[0], ZelkoGetU16(event + 1), ZelkoGetU16(event + 3));
     }
+    const bool again = status == STATUS_SUCCESS || status == STATUS_IO_TIMEOUT;
+    StoreFlag(dx->renew, again ? 1 : 0);
+    if (__atomic_exchange_n(&dx->sending, 0, __ATOMIC_SEQ_CST))
+        return STATUS_MORE_PROCESSING_REQUIRED;  // within SubmitRead's call: its loop goes on
 
-    // The event is set before the loop's state changes: once readActive reads
-    // clear, this routine no longer touches the device.
-    KeSetEvent(&dx->completionEvent, IO_NO_INCREMENT, FALSE);
-    if (status == STATUS_SUCCESS || status == STATUS_IO_TIMEOUT)
-        SubmitRead(dx);  // clears readActive itself when zelkoOpen has gone
-    else
+    if (again) {
+        SubmitRead(dx);  // ends the loop itself when zelkoOpen has gone
+    } else {
+        // The event is set before the loop's state changes: once readActive reads
+        // clear, this routine no longer touches the device.
+        KeSetEvent(&dx->completionEvent, IO_NO_INCREMENT, FALSE);
         StoreFlag(dx->readActive, 0);
+    }
     return STATUS_MORE_PROCESSING_REQUIRED;
 }
 
@@ -330,7 +401,7 @@ NTSTATUS CancelZelkoReads(PDEVICE_EXTENSION dx)
 {
     if (!dx->zelkoDevice)
         return STATUS_NO_SUCH_DEVICE;
-    return kutil::SendInternalSync(dx->zelkoDevice, IOCTL_ZELKO_CANCEL_READS, NULL, NULL);
+    return kutil::SendInternalSync(dx->zelkoDevice, IOCTL_ZELKO_CANCEL_READS, NULL, NULL, dx->zelkoFile);
 }
 
 void ReportInput(PDEVICE_EXTENSION dx, ULONG code, USHORT x, USHORT y)
@@ -352,6 +423,8 @@ void ReportInput(PDEVICE_EXTENSION dx, ULONG code, USHORT x, USHORT y)
         buttons |= (code & 0x4) ? MOUSE_MIDDLE_BUTTON_DOWN : MOUSE_MIDDLE_BUTTON_UP;
     data.ButtonFlags = buttons;
     lastCode = code;
+    lastX = x;
+    lastY = y;
 
     PVOID service = __atomic_load_n(&dx->connectData.ClassService, __ATOMIC_ACQUIRE);
     if (!service)
@@ -369,6 +442,13 @@ void ReportInput(PDEVICE_EXTENSION dx, ULONG code, USHORT x, USHORT y)
     } else {
         callback(dx->connectData.ClassDeviceObject, &data, &data + 1, &consumed);
     }
+}
+
+void ReleaseButtons(PDEVICE_EXTENSION dx)
+{
+    if (lastCode & 0x7)
+        ReportInput(dx, 0x80, lastX, lastY);  // the pointer without a button: the releases
+    lastCode = 0;
 }
 
 // ---- start and stop of reading ---------------------------------------------------------------------------
@@ -437,6 +517,9 @@ void OnInterfaceRemoval(PDEVICE_OBJECT device)
 NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
 {
     lastCode = 0;
+    lastX = lastY = 0;
+    KeInitializeSpinLock(&g_bindingLock);
+    g_boundDevice = NULL;
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreate;
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchClose;
     driver->MajorFunction[IRP_MJ_INTERNAL_DEVICE_CONTROL] = DispatchInternalDeviceControl;

@@ -35,6 +35,10 @@ struct DEVICE_EXTENSION {
     // that keeps start, stop, open, close and the interface notifications apart.
     KEVENT controlLock;
     volatile UCHAR readActive;  // a read is outstanding at Zelko (or its completion runs)
+    // Set while SubmitRead's call to Zelko is on the stack: a completion that
+    // finds it set leaves the next read to that call's loop instead of nesting.
+    volatile UCHAR sending;
+    volatile UCHAR renew;  // what such a completion decided: read again
     PDEVICE_OBJECT zelkoDevice;
     PFILE_OBJECT zelkoFile;
     PDEVICE_OBJECT physicalDevice;
@@ -44,11 +48,14 @@ struct DEVICE_EXTENSION {
     IO_REMOVE_LOCK removeLock;
     UCHAR readBuffer[ZELKO_CONSUMER_BUFFER_BYTES];
     PVOID notificationEntry;  // this device's interface-change registration
+    volatile LONG opens;      // the mouse class's clients that have the device open
 };
 typedef DEVICE_EXTENSION* PDEVICE_EXTENSION;
 
-// The event code of the previous report, shared by every device of the driver.
+// The event code of the previous report, shared by every device of the driver,
+// and where that report put the pointer.
 extern ULONG lastCode;
+extern USHORT lastX, lastY;
 
 NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
 
@@ -57,6 +64,9 @@ NTSTATUS SubmitRead(PDEVICE_EXTENSION dx);
 NTSTATUS CancelZelkoReads(PDEVICE_EXTENSION dx);
 IO_COMPLETION_ROUTINE ReadComplete;
 void ReportInput(PDEVICE_EXTENSION dx, ULONG code, USHORT x, USHORT y);
+// When the binding to Zelko ends with a button down: its release, where the
+// pointer was, and the last code starts afresh.
+void ReleaseButtons(PDEVICE_EXTENSION dx);
 
 // The lifecycle.
 NTSTATUS StartReading(PDEVICE_EXTENSION dx);

@@ -180,18 +180,44 @@ void ProcessOnePendingIrp(PDEVICE_EXTENSION dx)
         CompleteHeldRead(held, information);
 }
 
-void AbortPendingReads()
+namespace {
+
+// Takes every held read (or those sent for `file` only) off the list under the
+// lock, then ends them with STATUS_CANCELLED outside it.
+void AbortHeldReads(bool all, PFILE_OBJECT file)
 {
-    for (;;) {
-        PLIST_ENTRY e = ExInterlockedRemoveHeadList(&g_zelko.pendingReadList, &g_zelko.pendingReadLock);
-        // An empty list gives NULL on Windows; some hosts (Wine 8) hand back the head.
-        if (!e || e == &g_zelko.pendingReadList)
-            break;
+    LIST_ENTRY taken;
+    InitializeListHead(&taken);
+    KIRQL irql;
+    KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
+    for (PLIST_ENTRY e = g_zelko.pendingReadList.Flink; e != &g_zelko.pendingReadList;) {
+        PLIST_ENTRY next = e->Flink;
         auto* entry = CONTAINING_RECORD(e, PENDING_READ, links);
+        if (all || IoGetCurrentIrpStackLocation(entry->irp)->FileObject == file) {
+            RemoveEntryList(e);
+            InsertTailList(&taken, e);
+        }
+        e = next;
+    }
+    KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+    while (!IsListEmpty(&taken)) {
+        auto* entry = CONTAINING_RECORD(RemoveHeadList(&taken), PENDING_READ, links);
         PIRP irp = entry->irp;
         ExFreePool(entry);
         CompleteIrp(irp, STATUS_CANCELLED, 0);
     }
+}
+
+}  // namespace
+
+void AbortPendingReads()
+{
+    AbortHeldReads(true, NULL);
+}
+
+void AbortFileReads(PFILE_OBJECT file)
+{
+    AbortHeldReads(false, file);
 }
 
 NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp)
@@ -221,7 +247,8 @@ NTSTATUS NTAPI DispatchInternalDeviceControl(PDEVICE_OBJECT device, PIRP irp)
     case IOCTL_ZELKO_READ_EVENT:
         return ReadEvent(dx, irp, sp->Parameters.DeviceIoControl.OutputBufferLength);
     case IOCTL_ZELKO_CANCEL_READS:
-        AbortPendingReads();
+        // A consumer ends its own reads: another consumer's stay held.
+        AbortFileReads(sp->FileObject);
         return CompleteIrp(irp, STATUS_SUCCESS, 0);
     default:
         return CompleteIrp(irp, STATUS_INVALID_PARAMETER, 0);

@@ -113,6 +113,8 @@ DRIVER_DISPATCH DispatchInternalDeviceControl;
 void ProcessReport(PDEVICE_EXTENSION dx, const UCHAR* report);
 void ProcessOnePendingIrp(PDEVICE_EXTENSION dx);
 void AbortPendingReads();
+// Ends the held reads sent for this file object only (a consumer's own reads).
+void AbortFileReads(PFILE_OBJECT file);
 
 // settings.cpp
 void LoadToolSettings(PDEVICE_EXTENSION dx);
