@@ -54,9 +54,9 @@ lay_out_installation() {  # the install folder C:\veltran as setup leaves it
   mkdir -p "$c/windows/system32/drivers" "$c/windows/inf"
   echo sys >"$c/windows/system32/drivers/Zelko.sys"
   echo sys >"$c/windows/system32/drivers/Dravick.sys"
-  cp "$here/../package/zelkron2kxp.inf" "$c/windows/inf/oem90.inf"
+  cp "$here/../package/2000xp/zelkron2kxp.inf" "$c/windows/inf/oem90.inf"
   echo pnf >"$c/windows/inf/oem90.pnf"
-  sed 's/^Veltran=.*/Veltran="Another maker"/' "$here/../package/zelkron2kxp.inf" >"$c/windows/inf/oem91.inf"
+  sed 's/^Veltran=.*/Veltran="Another maker"/' "$here/../package/2000xp/zelkron2kxp.inf" >"$c/windows/inf/oem91.inf"
   run 30 sc create Zelko type= kernel start= demand binPath= 'C:\windows\system32\drivers\Zelko.sys' >/dev/null
   run 30 sc create Dravick type= kernel start= demand binPath= 'C:\windows\system32\drivers\Dravick.sys' >/dev/null
   printf '%s\n' \
@@ -106,6 +106,7 @@ one_arch() {
   [ "$arch" = win32 ] && mkdir -p "$img" && shots=$img/uninst
 
   lay_out_installation
+  check layout "oem90.inf oem91.inf" "$(cd "$c/windows/inf" && for f in oem90.inf oem91.inf; do [ -s "$f" ] && echo "$f"; done | paste -sd' ')"
   local target_out=$WINE_TMP/function.out
   wine_run 120 "$target_exe" Function >"$target_out" 2>>"$log" </dev/null &
   probe wait Function 15 >/dev/null

@@ -207,6 +207,9 @@ class Platform : public skin::Platform {
   // DeleteService: true when the service is deleted or marked for deletion.
   virtual bool DeleteService(const char* name) = 0;
   virtual bool SetCurrentDirectory(const char* path) = 0;  // SetCurrentDirectoryA
+  // GetWindowThreadProcessId + OpenProcess(SYNCHRONIZE): the process that owns the
+  // window, for WaitForObject and CloseHandle; nullptr when it cannot be had.
+  virtual Handle OpenWindowProcess(Window window) = 0;
 };
 
 // One dialog of a program: its window and its controls by id. The Win32 side wraps an

@@ -281,6 +281,8 @@ class NativeAppPlatform : public Platform {
   int RemoveDevices(const char* enumerator, const char* hardwareId) override;
   bool DeleteService(const char* name) override;
   bool SetCurrentDirectory(const char* path) override;
+  // The native machine has no processes: the window's end is the program's end.
+  Handle OpenWindowProcess(Window) override { return nullptr; }
 
  private:
   friend class NativeDialog;

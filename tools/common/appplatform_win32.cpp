@@ -380,6 +380,11 @@ class Win32AppPlatform : public Platform {
     return deleted;
   }
   bool SetCurrentDirectory(const char* path) override { return ::SetCurrentDirectoryA(path) != 0; }
+  Handle OpenWindowProcess(Window window) override {
+    DWORD id = 0;
+    if (!GetWindowThreadProcessId(static_cast<HWND>(window), &id) || id == 0) return nullptr;
+    return OpenProcess(SYNCHRONIZE, FALSE, id);
+  }
 
  private:
   // Flipkey and BEEP: the one low-level mouse hook (its procedure has no context).

@@ -264,13 +264,21 @@ int CloseCompanionWindows() {
     for (int copies = 0; copies < 8; ++copies) {
       app::Window window = p.FindWindow(nullptr, title);
       if (!window) break;
+      // The program's file can be deleted only once its process has ended, a little
+      // after its window: hold the process to wait for it.
+      app::Handle process = p.OpenWindowProcess(window);
       p.SendMessage(window, kWmClose, 0, 0);
       std::uint32_t waited = 0;
       while (p.FindWindow(nullptr, title) == window && waited < kCloseWaitMs) {
         p.Sleep(kClosePollMs);
         waited += kClosePollMs;
       }
-      if (p.FindWindow(nullptr, title) == window) break;  // it stays: leave it be
+      const bool gone = p.FindWindow(nullptr, title) != window;
+      if (process) {
+        if (gone) p.WaitForObject(process, kCloseWaitMs);
+        p.CloseHandle(process);
+      }
+      if (!gone) break;  // it stays: leave it be
       ++closed;
     }
   }
@@ -314,14 +322,15 @@ void RemoveProgramGroup() {
 void RemoveInstalledFiles(const std::string& folder, const CopyRecord& record, Outcome* out) {
   if (record.status != RecordStatus::kOk) return;
   app::Platform& p = P();
-  const std::string self = p.ModuleFileName();
   for (const std::string& rel : record.files) {
     const std::string path = folder + "\\" + rel;
     if (p.FileAttributes(path.c_str()) == app::kInvalidAttributes) continue;  // gone already
     if (RemoveFile(path)) {
       out->removed.push_back(path);
-    } else if (EqualNoCase(path, self) && p.DeleteAtRestart(path.c_str())) {
-      // A running program cannot delete its own file under Windows.
+    } else if (!(p.FileAttributes(path.c_str()) & app::kAttrDirectory) &&
+               p.DeleteAtRestart(path.c_str())) {
+      // A file in use (this program's own, or a program that would not end) goes
+      // when the computer restarts.
       out->atRestart.push_back(path);
     } else {
       out->left.push_back(path);
