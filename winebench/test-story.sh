@@ -232,7 +232,7 @@ story() {
         skip flipkey "flipkey.exe is not built by this tree yet"
       else
         check flipkey.appears "found Function" "$(ui wait Function 10)"
-        check flipkey.autostart 'C:\veltran\flipkey.exe' \
+        check flipkey.autostart 'C:\\veltran\\flipkey.exe' \
           "$(regdata 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run' ChgFile)"
         shot flipkey "" flipkey
       fi
@@ -267,6 +267,8 @@ story() {
     ui click Information 1 >/dev/null
     wait "$un_pid" 2>/dev/null
     check uninst.flipkey-closed "gone Function" "$(ui gone Function 5)"
+    # Flipkey ended with its window, so its file went at once (not at the restart).
+    is_stand flipkey.exe || check uninst.flipkey-file-removed "no" "$(present "$drive_c/veltran/flipkey.exe")"
     check uninst.settings-kept "YES" "$(regdata 'HKLM\SOFTWARE\Veltran\Pointwell' IsCfg)"
     # Wine 8 keeps a PnP driver loaded after its last device is gone, so Zelko cannot
     # stop: its service is only marked for deletion and Zelko.sys is left to the restart.
