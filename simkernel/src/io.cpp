@@ -1,7 +1,7 @@
 // The I/O manager: requests and their stack locations, completion and cancel,
-// driver and device objects, names and symbolic links, file objects, device
-// interfaces with their notifications, work items, remove locks, the user-mode
-// door and driver loading.
+// device objects, names and symbolic links, file objects, device interfaces with
+// their notifications, work items and remove locks. Driver loading is in
+// drivers.cpp, the user-mode door in userdoor.cpp, status names in statusnames.cpp.
 #include <atomic>
 #include <cstdio>
 #include <map>
@@ -10,10 +10,10 @@
 #include <set>
 #include <vector>
 
-#include "internal.h"
+#include "iomanager.h"
 
 namespace sim {
-namespace {
+namespace io {
 
 const ULONG kIrpTag = TagOf("Irp ");
 const ULONG kDeviceTag = TagOf("Devi");
@@ -21,8 +21,6 @@ const ULONG kBufferTag = TagOf("Sbuf");
 const ULONG kStringTag = TagOf("Strg");
 const ULONG kWorkTag = TagOf("IoWk");
 
-// IRP ownership marks kept in IRP::SimPrivate.
-const uintptr_t kIoManagerOwned = 1;  // built by the I/O manager: it ends the request
 
 std::recursive_mutex g_lock;
 std::map<std::string, PDEVICE_OBJECT> g_names;   // "\device\zelko" -> device
@@ -30,10 +28,6 @@ std::map<std::string, std::string> g_links;      // "\??\zelkode" -> "\Device\Ze
 std::atomic<int64_t> g_irps{0};
 KSPIN_LOCK g_cancelLock = 0;
 
-struct DeviceRecord {
-    std::string name;
-    bool deletePending = false;
-};
 
 struct InterfaceRecord {
     GUID guid;
@@ -66,22 +60,8 @@ void PostNotification(std::function<void()> fn)
         detail::Defer(std::move(fn));
 }
 
-struct DriverRecord {
-    std::string name;
-    std::u16string registryPath;
-    UNICODE_STRING registryPathString;
-    DRIVER_EXTENSION extension;
-    std::vector<std::pair<PVOID, PVOID>> objectExtensions;  // (id, block)
-    uint32_t poolTag;
-    int liveDevices = 0;         // device objects not yet freed, deleted ones included
-    bool unloadPending = false;  // unload asked while a deleted device was still referenced
-    bool report = true;
-};
 std::map<PDRIVER_OBJECT, DriverRecord*> g_drivers;
 
-struct UserHandle {
-    PFILE_OBJECT file;
-};
 std::map<intptr_t, UserHandle> g_userHandles;
 std::set<DeviceRecord*> g_deviceRecords;  // of every device object not yet freed
 std::set<PFILE_OBJECT> g_files;
@@ -224,7 +204,9 @@ void CloseFileObject(PFILE_OBJECT file)
     ObfDereferenceObject(dev);
 }
 
-}  // namespace
+}  // namespace io
+
+using namespace io;
 
 namespace detail {
 void ResetIo()
@@ -290,294 +272,10 @@ void ForgetInterfacesOf(PDEVICE_OBJECT pdo)
         it = it->pdo == pdo ? g_interfaces.erase(it) : it + 1;
 }
 
-std::string ServiceKey(const std::string& name)
-{
-    return "\\REGISTRY\\Machine\\System\\CurrentControlSet\\Services\\" + name;
-}
-
-PDRIVER_OBJECT LoadDriver(const std::string& name, PDRIVER_INITIALIZE entry, NTSTATUS* status, uint32_t poolTag)
-{
-    auto* rec = new DriverRecord();
-    rec->name = name;
-    rec->poolTag = poolTag;
-    rec->registryPath = Utf16(ServiceKey(name));
-    registry::CreateKey(ServiceKey(name));
-    auto* d = new DRIVER_OBJECT();
-    d->Type = IO_TYPE_DRIVER;
-    d->Size = sizeof(DRIVER_OBJECT);
-    d->DriverExtension = &rec->extension;
-    rec->extension.DriverObject = d;
-    for (auto& f : d->MajorFunction)
-        f = InvalidDeviceRequest;
-    d->DriverInit = entry;
-    rec->registryPathString.Buffer = (PWSTR)rec->registryPath.c_str();
-    rec->registryPathString.Length = (USHORT)(rec->registryPath.size() * 2);
-    rec->registryPathString.MaximumLength = rec->registryPathString.Length + 2;
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_lock);
-        g_drivers[d] = rec;
-    }
-    // The path is the I/O manager's: valid only during the call, as on Windows.
-    UNICODE_STRING path = rec->registryPathString;
-    NTSTATUS s = entry(d, &path);
-    if (status)
-        *status = s;
-    if (!NT_SUCCESS(s)) {
-        std::lock_guard<std::recursive_mutex> lock(g_lock);
-        g_drivers.erase(d);
-        for (auto& e : rec->objectExtensions)
-            ExFreePool(e.second);
-        delete rec;
-        delete d;
-        return nullptr;
-    }
-    return d;
-}
-
-PDRIVER_OBJECT LoadDriver(const std::string& name, PDRIVER_INITIALIZE entry, NTSTATUS* status)
-{
-    return LoadDriver(name, entry, status, 0);
-}
-
-namespace {
-
-// The unload proper: the driver's unload routine, then the driver object goes.
-std::string FinishUnload(PDRIVER_OBJECT driver)
-{
-    DriverRecord* rec;
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_lock);
-        rec = g_drivers.at(driver);
-        rec->unloadPending = false;
-    }
-    if (driver->DriverUnload)
-        driver->DriverUnload(driver);
-    RunPending();
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_lock);
-        g_drivers.erase(driver);
-    }
-    for (auto& e : rec->objectExtensions)
-        ExFreePool(e.second);
-    std::string leak;
-    if (rec->poolTag) {
-        PoolUsage u = PoolUsageOf(rec->poolTag);
-        if (u.allocations || u.bytes) {
-            char line[160];
-            std::snprintf(line, sizeof line, "%s: %lld pool allocation(s), %lld byte(s) leaked at unload\n",
-                          rec->name.c_str(), (long long)u.allocations, (long long)u.bytes);
-            leak = line;
-            if (rec->report)
-                std::fputs(line, stderr);
-        }
-    }
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_lock);
-        g_unloadReports += leak;
-    }
-    delete rec;
-    delete driver;
-    return leak;
-}
-
-}  // namespace
-
-std::string UnloadDriver(PDRIVER_OBJECT driver, bool report)
-{
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_lock);
-        auto it = g_drivers.find(driver);
-        if (it == g_drivers.end())
-            Bugcheck("UnloadDriver of a driver that is not loaded");
-        if (driver->DeviceObject)
-            Bugcheck("driver unloaded while it still has device objects");
-        it->second->report = report;
-        // A deleted device that is still referenced (an open handle) keeps the
-        // driver loaded; it unloads when the last such device goes.
-        if (it->second->liveDevices > 0) {
-            it->second->unloadPending = true;
-            return std::string();
-        }
-    }
-    return FinishUnload(driver);
-}
-
-PDRIVER_OBJECT ReviveDriver(const std::string& name)
-{
-    std::lock_guard<std::recursive_mutex> lock(g_lock);
-    for (auto& d : g_drivers)
-        if (d.second->name == name && d.second->unloadPending) {
-            d.second->unloadPending = false;
-            return d.first;
-        }
-    return nullptr;
-}
-
-std::string UnloadReports()
-{
-    std::lock_guard<std::recursive_mutex> lock(g_lock);
-    return g_unloadReports;
-}
-
-void UnloadDriver(PDRIVER_OBJECT driver) { UnloadDriver(driver, true); }
-
-namespace user {
-
-NTSTATUS LastStatus() { return t_lastStatus; }
-
-Handle CreateFile(const std::string& path)
-{
-    std::string p = path;
-    if (p.rfind("\\\\.\\", 0) == 0)
-        p = "\\??\\" + p.substr(4);
-    PDEVICE_OBJECT dev = ResolveName(p);
-    if (!dev || RecordOf(dev)->deletePending) {
-        t_lastStatus = STATUS_OBJECT_NAME_NOT_FOUND;
-        return kInvalidHandle;
-    }
-    ObfReferenceObject(dev);
-    PFILE_OBJECT file = NewFileObject(dev);
-    NTSTATUS s = SendFileRequest(IoGetAttachedDevice(dev), file, IRP_MJ_CREATE);
-    if (!NT_SUCCESS(s)) {
-        {
-            std::lock_guard<std::recursive_mutex> lock(g_lock);
-            g_files.erase(file);
-        }
-        delete file;
-        ObfDereferenceObject(dev);
-        t_lastStatus = s;
-        return kInvalidHandle;
-    }
-    std::lock_guard<std::recursive_mutex> lock(g_lock);
-    Handle h = g_nextUserHandle;
-    g_nextUserHandle += 4;
-    g_userHandles[h] = UserHandle{file};
-    return h;
-}
-
-bool DeviceIoControl(Handle h, uint32_t code, const void* in, uint32_t inLength, void* out, uint32_t outLength,
-                     uint32_t* bytesReturned)
-{
-    PFILE_OBJECT file;
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_lock);
-        auto it = g_userHandles.find(h);
-        if (it == g_userHandles.end()) {
-            t_lastStatus = STATUS_INVALID_PARAMETER;
-            return false;
-        }
-        file = it->second.file;
-    }
-    if (bytesReturned)
-        *bytesReturned = 0;
-    PDEVICE_OBJECT top = IoGetAttachedDevice(file->DeviceObject);
-    KEVENT done;
-    IO_STATUS_BLOCK iosb;
-    KeInitializeEvent(&done, NotificationEvent, FALSE);
-    PIRP irp = IoBuildDeviceIoControlRequest(code, top, (PVOID)in, inLength, out, outLength, FALSE, &done, &iosb);
-    if (!irp) {
-        t_lastStatus = STATUS_INSUFFICIENT_RESOURCES;
-        return false;
-    }
-    irp->RequestorMode = UserMode;
-    irp->Tail.Overlay.OriginalFileObject = file;
-    IoGetNextIrpStackLocation(irp)->FileObject = file;
-    NTSTATUS status = IofCallDriver(top, irp);
-    if (status == STATUS_PENDING) {
-        KeWaitForSingleObject(&done, Executive, UserMode, FALSE, NULL);
-        status = iosb.Status;
-    } else {
-        status = iosb.Status;
-    }
-    if (NT_ERROR(status)) {
-        t_lastStatus = status;
-        return false;
-    }
-    if (bytesReturned)
-        *bytesReturned = (uint32_t)iosb.Information;
-    if (!NT_SUCCESS(status)) {
-        t_lastStatus = status;  // a warning: data returned, call reported as failed
-        return false;
-    }
-    return true;
-}
-
-bool CloseHandle(Handle h)
-{
-    PFILE_OBJECT file;
-    {
-        std::lock_guard<std::recursive_mutex> lock(g_lock);
-        auto it = g_userHandles.find(h);
-        if (it == g_userHandles.end())
-            return false;
-        file = it->second.file;
-        g_userHandles.erase(it);
-    }
-    ObfDereferenceObject(file);
-    return true;
-}
-
-}  // namespace user
-
-std::string StatusName(NTSTATUS s)
-{
-    static const std::pair<NTSTATUS, const char*> names[] = {
-        {STATUS_SUCCESS, "STATUS_SUCCESS"},
-        {STATUS_TIMEOUT, "STATUS_TIMEOUT"},
-        {STATUS_PENDING, "STATUS_PENDING"},
-        {STATUS_MORE_PROCESSING_REQUIRED, "STATUS_MORE_PROCESSING_REQUIRED"},
-        {STATUS_BUFFER_OVERFLOW, "STATUS_BUFFER_OVERFLOW"},
-        {STATUS_UNSUCCESSFUL, "STATUS_UNSUCCESSFUL"},
-        {STATUS_NOT_IMPLEMENTED, "STATUS_NOT_IMPLEMENTED"},
-        {STATUS_INVALID_PARAMETER, "STATUS_INVALID_PARAMETER"},
-        {STATUS_NO_SUCH_DEVICE, "STATUS_NO_SUCH_DEVICE"},
-        {STATUS_INVALID_DEVICE_REQUEST, "STATUS_INVALID_DEVICE_REQUEST"},
-        {STATUS_NO_MEMORY, "STATUS_NO_MEMORY"},
-        {STATUS_ACCESS_DENIED, "STATUS_ACCESS_DENIED"},
-        {STATUS_BUFFER_TOO_SMALL, "STATUS_BUFFER_TOO_SMALL"},
-        {STATUS_OBJECT_NAME_INVALID, "STATUS_OBJECT_NAME_INVALID"},
-        {STATUS_OBJECT_NAME_NOT_FOUND, "STATUS_OBJECT_NAME_NOT_FOUND"},
-        {STATUS_OBJECT_NAME_COLLISION, "STATUS_OBJECT_NAME_COLLISION"},
-        {STATUS_SHARING_VIOLATION, "STATUS_SHARING_VIOLATION"},
-        {STATUS_DELETE_PENDING, "STATUS_DELETE_PENDING"},
-        {STATUS_INSUFFICIENT_RESOURCES, "STATUS_INSUFFICIENT_RESOURCES"},
-        {STATUS_DEVICE_DATA_ERROR, "STATUS_DEVICE_DATA_ERROR"},
-        {STATUS_DEVICE_NOT_CONNECTED, "STATUS_DEVICE_NOT_CONNECTED"},
-        {STATUS_IO_TIMEOUT, "STATUS_IO_TIMEOUT"},
-        {STATUS_NOT_SUPPORTED, "STATUS_NOT_SUPPORTED"},
-        {STATUS_INVALID_USER_BUFFER, "STATUS_INVALID_USER_BUFFER"},
-        {STATUS_CANCELLED, "STATUS_CANCELLED"},
-        {STATUS_INVALID_DEVICE_STATE, "STATUS_INVALID_DEVICE_STATE"},
-        {STATUS_DEVICE_BUSY, "STATUS_DEVICE_BUSY"},
-    };
-    for (auto& n : names)
-        if (n.first == s)
-            return n.second;
-    char b[16];
-    std::snprintf(b, sizeof b, "0x%08X", (unsigned)s);
-    return b;
-}
-
-bool StatusFromName(const std::string& name, NTSTATUS* status)
-{
-    for (NTSTATUS s : {STATUS_SUCCESS, STATUS_TIMEOUT, STATUS_UNSUCCESSFUL, STATUS_NOT_IMPLEMENTED,
-                       STATUS_INVALID_PARAMETER, STATUS_NO_SUCH_DEVICE, STATUS_INVALID_DEVICE_REQUEST,
-                       STATUS_NO_MEMORY, STATUS_ACCESS_DENIED, STATUS_BUFFER_TOO_SMALL, STATUS_SHARING_VIOLATION,
-                       STATUS_DELETE_PENDING, STATUS_INSUFFICIENT_RESOURCES, STATUS_DEVICE_DATA_ERROR,
-                       STATUS_DEVICE_NOT_CONNECTED, STATUS_IO_TIMEOUT, STATUS_NOT_SUPPORTED, STATUS_CANCELLED,
-                       STATUS_INVALID_DEVICE_STATE, STATUS_DEVICE_BUSY, STATUS_INVALID_USER_BUFFER,
-                       STATUS_BUFFER_OVERFLOW}) {
-        if (StatusName(s) == name) {
-            *status = s;
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace sim
 
 using namespace sim;
+using namespace sim::io;
 
 extern "C" {
 

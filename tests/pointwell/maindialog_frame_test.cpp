@@ -9,6 +9,7 @@
 #include <string>
 
 #include "appplatform_native.h"
+#include "headlessview.h"
 #include "langtext.h"
 #include "maindialog.h"
 #include "scenario.h"
@@ -16,23 +17,6 @@
 
 namespace pointwell {
 namespace {
-
-class NoWindows : public MainView {
- public:
-  skin::Rect ClientRect() override { return skin::Rect{0, 0, 561, 400}; }
-  void ClientToScreen(int*, int*) override {}
-  void SetCapture() override {}
-  void ReleaseCapture() override {}
-  void* SetTabCursor() override { return nullptr; }
-  void RestoreCursor(void*) override {}
-  void SetIcons() override {}
-  skin::DrawContext BeginDraw() override { return nullptr; }
-  void EndDraw(skin::DrawContext) override {}
-  bool IsMinimized() override { return false; }
-  void DrawIconCentred(skin::DrawContext) override {}
-  std::intptr_t RunCalibrationDialog(CalibrationScreen&) override { return kResultFailed; }
-  std::intptr_t RunVerifyDialog(VerifyCountdown&) override { return kResultFailed; }
-};
 
 class FrameTest : public ::testing::Test {
  protected:
@@ -65,7 +49,7 @@ class FrameTest : public ::testing::Test {
   app::NativeAppPlatform platform;
   app::Platform* previous = nullptr;
   app::NativeDialog dialog{platform, "Pointwell"};
-  NoWindows view;
+  HeadlessView view;
   MainDialog tool;
 };
 

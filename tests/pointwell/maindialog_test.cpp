@@ -478,3 +478,34 @@ TEST_F(MainDialogTest, TheExitTabSavesClosesTheDeviceAndEndsTheDialog) {
 
 }  // namespace
 }  // namespace pointwell
+
+namespace pointwell {
+namespace {
+
+// NOLOGO is read before the language is chosen, so from [0409]; the skin then comes
+// from the nologo tree of the system's language.
+TEST_F(MainDialogTest, NoLogoTakesTheSkinFromTheNoLogoTree) {
+  Write("c/tool/lang.lg", "[0409]\r\nNOLOGO=yes\r\n[0404]\r\nIDC_BEEP=x\r\n");
+  platform.langId = 0x0404;
+  ASSERT_EQ(std::system(("mkdir -p '" + dir + "/c/tool/nologo/tw'").c_str()), 0);
+  Write("c/tool/nologo/tw/main.bmp", MakeBmp(BmpFields{561, 400}));
+  Start();
+  EXPECT_TRUE(tool.noLogo());
+  EXPECT_STREQ(LangFolder, "tw");
+  EXPECT_TRUE(tool.backgroundLoaded());
+  EXPECT_FALSE(tool.highlightLoaded());
+}
+
+TEST_F(MainDialogTest, AMinimisedWindowPaintsItsIconOnly) {
+  Skin();
+  Start();
+  view.minimized = true;
+  const int draws = view.canvas.dibCalls;
+  tool.OnPaint(&view.canvas);
+  EXPECT_EQ(view.iconPaints, 1);
+  EXPECT_EQ(view.canvas.dibCalls, draws);
+  EXPECT_EQ(dialog.Text(IDC_PAGETEXT), "");  // no page shown yet
+}
+
+}  // namespace
+}  // namespace pointwell

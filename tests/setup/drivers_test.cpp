@@ -254,6 +254,11 @@ TEST_F(XpTest, MfgSectionFailuresAreNamedAndTheServicesStillInstalled) {
   api.failing = {"InstallFromInfSection Veltran.Mfg 0x6 nokey (null) 0x0 owner=none"};
   EXPECT_TRUE(installer.InstallDriversXp());
   EXPECT_EQ(MessageTexts(), Calls({"Install Error", "Install fail"}));
+  for (const auto& box : os.messageBoxes) {
+    EXPECT_EQ(box.caption, "Error") << box.text;
+    EXPECT_EQ(box.type, setup::kMbIconError) << box.text;
+    EXPECT_EQ(box.owner, nullptr) << box.text;
+  }
   EXPECT_EQ(api.CallsStartingWith("InstallServicesFromInfSection").size(), 2u);
 }
 
@@ -264,17 +269,31 @@ TEST_F(XpTest, UsbDriverServiceFailureIsShownButTheCopyDecides) {
 }
 
 TEST_F(XpTest, AFailedUsbDriverCopyEndsWithInstallDrvFail) {
-  for (const char* failing : {"CommitFileQueue", "SetDirectoryId"}) {
+  // A copy that fails still lets the INF's registry and service sections run; an INF,
+  // directory id, queue or callback that can't be set up ends the step before them.
+  const struct {
+    const char* failing;
+    bool sectionsRun;
+  } rows[] = {{"CommitFileQueue", true},
+              {"InstallFilesFromInfSection", true},
+              {"OpenInf c:\\pkg\\2000xp\\zelkron2kxp.inf (null)", false},
+              {"SetDirectoryId", false},
+              {"OpenFileQueue", false},
+              {"InitDefaultQueueCallback", false}};
+  for (const auto& row : rows) {
+    api.calls.clear();
     os.messageBoxes.clear();
-    api.failing = {failing};
+    api.failing = {row.failing};
     os.SetValue(kRun, "Pointwell", app::kRegSz, "x");
-    EXPECT_FALSE(installer.InstallDriversXp()) << failing;
-    ASSERT_EQ(MessageTexts(), Calls({"Install usb device fail."})) << failing;
+    EXPECT_FALSE(installer.InstallDriversXp()) << row.failing;
+    ASSERT_EQ(MessageTexts(), Calls({"Install usb device fail."})) << row.failing;
     EXPECT_EQ(os.messageBoxes[0].caption, "Prompt");
     EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconError);
     EXPECT_EQ(os.messageBoxes[0].owner, nullptr);
-    EXPECT_TRUE(os.HasValue(kRun, "Pointwell"));
-    EXPECT_EQ(api.openHandles, 0);
+    EXPECT_EQ(api.IndexOf("InstallServicesFromInfSection zelkron.NT.Services") != -1, row.sectionsRun)
+        << row.failing;
+    EXPECT_TRUE(os.HasValue(kRun, "Pointwell")) << row.failing;
+    EXPECT_EQ(api.openHandles, 0) << row.failing;
   }
 }
 

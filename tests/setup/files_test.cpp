@@ -199,6 +199,20 @@ TEST_F(CopyTest, ASecondRunRewritesFilesAndRecord) {
   EXPECT_EQ(Record("file1"), "(none)");  // the old record went first
 }
 
+TEST_F(CopyTest, InstallingIntoTheSetupFolderKeepsThePackageFiles) {
+  // The package unpacked into the folder the user installs to: each file is its own
+  // destination. Clearing and deleting the destination first would delete the source.
+  os.SetAttributeBits("c:\\pkg\\Pointwell.exe", app::kAttrReadOnly);
+  FileList("win2k", "filenum=2\nfile0=Pointwell.exe\nfile1=en\\license.txt\n");
+  EXPECT_TRUE(installer.CopyPackageFiles("c:\\pkg", &dialog));
+  EXPECT_EQ(os.ReadFile("c:\\pkg\\Pointwell.exe"), "MZ tool");
+  EXPECT_EQ(os.ReadFile("c:\\pkg\\en\\license.txt"), "licence text");
+  EXPECT_TRUE(os.messageBoxes.empty());
+  char count[8] = {};
+  os.ProfileString("COPYED", "filenum", "", count, sizeof count, "c:\\pkg\\list.cpd");
+  EXPECT_STREQ(count, "2");
+}
+
 TEST_F(CopyTest, Windows98ReadsItsOwnSection) {
   os.platformId = 1;
   os.WriteFile("c:\\pkg\\filelist.ini", "[win2k]\nfilenum=1\nfile0=en\\license.txt\n"

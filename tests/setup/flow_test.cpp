@@ -153,6 +153,22 @@ TEST_F(FlowTest, Windows98RestartsWithoutPrivilegesAndFlags98) {
   EXPECT_NE(api.IndexOf("DiInstallClass c:\\pkg\\98\\Dravo98.inf"), -1);
 }
 
+TEST_F(FlowTest, StartPressedAgainWhileAnOwnerlessBoxIsUpIsIgnored) {
+  // The driver steps' boxes have no owner, so the dialog stays usable behind them and
+  // its Start button can be pressed again from inside the running installation.
+  api.failing = {"InstallServicesFromInfSection zelkron.NT.Services 0x0"};
+  int nested = 0;
+  bool nestedResult = true;
+  os.onMessageBox = [&](const app::MessageBoxCall& box) {
+    if (box.owner == nullptr && nested++ == 0) nestedResult = dlg.Start(dialog);
+  };
+  EXPECT_TRUE(dlg.Start(dialog));
+  EXPECT_FALSE(nestedResult);
+  EXPECT_EQ(api.CallsStartingWith("DiInstallClass").size(), 1u);
+  EXPECT_EQ(os.exitWindowsCalls.size(), 1u);
+  EXPECT_EQ(MessageTexts(), Lines({"system error 0xE000020E", "Install finished,the computer will reboot."}));
+}
+
 TEST_F(FlowTest, NoRestartWithoutTheShutdownPrivilege) {
   os.shutdownPrivilege = false;
   EXPECT_TRUE(dlg.Start(dialog));
@@ -216,11 +232,19 @@ TEST_F(FlowTest, AFailedDriverStepWritesOsFlagButNoGroupAndNoRestart) {
   EXPECT_TRUE(os.exitWindowsCalls.empty());
 }
 
-TEST_F(FlowTest, WithoutProgramManagerTheInstallationStillRestarts) {
+TEST_F(FlowTest, WithoutProgramManagerOrDdeTheInstallationStillRestarts) {
   os.ddeAvailable = false;
   EXPECT_TRUE(dlg.Start(dialog));
   EXPECT_EQ(MessageTexts(), Lines({"Install finished,the computer will reboot."}));
   EXPECT_EQ(os.exitWindowsCalls.size(), 1u);
+
+  FakeDialog again;
+  again.controls[IDC_PATH_EDIT].text = "c:\\veltran";
+  os.messageBoxes.clear();
+  os.ddeInitializes = false;
+  EXPECT_TRUE(dlg.Start(again));
+  EXPECT_EQ(MessageTexts(), Lines({"DDE Error!", "Install finished,the computer will reboot."}));
+  EXPECT_EQ(os.exitWindowsCalls.size(), 2u);
 }
 
 }  // namespace

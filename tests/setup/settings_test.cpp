@@ -124,7 +124,8 @@ TEST_F(SetupTest, MalformedCfgRecordsEndTheFile) {
     const char* what;
     std::vector<std::uint8_t> bad;
   } cases[] = {
-      {"text without a zero byte", setup::EncodeCfgRecord(1, "bad", TextData("abc", 3))},
+      {"text filling all 10000 bytes without a zero byte",
+       setup::EncodeCfgRecord(1, "bad", std::vector<std::uint8_t>(10000, 'a'))},
       {"n above 10000", setup::EncodeCfgRecord(3, "bad", std::vector<std::uint8_t>(10001, 1))},
   };
   for (const Case& c : cases) {
@@ -147,6 +148,17 @@ TEST_F(SetupTest, MalformedCfgRecordsEndTheFile) {
   os.WriteFile("c:\\pkg\\winxp.cfg", Bytes({noName, setup::EncodeCfgRecord(1, "after", TextData("1", 2))}));
   installer.ApplyCfgFile("winxp.cfg");
   EXPECT_FALSE(os.HasValue(kKey, "after"));
+}
+
+TEST_F(SetupTest, AShortTextWithoutItsZeroByteEndsWhereItsDataEnds) {
+  // The data buffer holds 10000 zero bytes before each record, so a text of fewer bytes
+  // ends after its n bytes even when the file gives it no zero byte of its own.
+  os.SetValue(kKey, "keep", app::kRegSz, "");
+  os.WriteFile("c:\\pkg\\winxp.cfg", Bytes({setup::EncodeCfgRecord(1, "moveSlider", TextData("20", 2)),
+                                               setup::EncodeCfgRecord(1, "changexy", TextData("1", 2))}));
+  installer.ApplyCfgFile("winxp.cfg");
+  EXPECT_EQ(os.Value(kKey, "moveSlider").data, "20");
+  EXPECT_EQ(os.Value(kKey, "changexy").data, "1");
 }
 
 TEST_F(SetupTest, AShortCfgFileAppliesWholeRecordsAndTheOneCutInItsData) {
@@ -207,11 +219,18 @@ TEST_F(SetupTest, ProgramGroupCommandsNameTheGroupAndBothItems) {
                  "[AddItem(c:\\veltran\\Uninst.exe,Uninstall Infrared Touch Screen,c:\\veltran\\Uninst.exe,0)]"}));
   EXPECT_EQ(os.events.back(), "DdeClose");
 
-  
   os.ddeAvailable = false;  // no Program Manager: no group, no message, still true
   EXPECT_TRUE(installer.CreateProgramGroup("c:\\veltran"));
   EXPECT_EQ(os.ddeConversations.size(), 1u);
   EXPECT_TRUE(os.messageBoxes.empty());
+
+  os.ddeInitializes = false;  // no DDE at all: said so, no group, false
+  EXPECT_FALSE(installer.CreateProgramGroup("c:\\veltran"));
+  ASSERT_EQ(os.messageBoxes.size(), 1u);
+  EXPECT_EQ(os.messageBoxes[0].text, "DDE Error!");
+  EXPECT_EQ(os.messageBoxes[0].caption, "Error");
+  EXPECT_EQ(os.messageBoxes[0].owner, nullptr);
+  EXPECT_EQ(os.ddeConversations.size(), 1u);
 }
 
 }  // namespace

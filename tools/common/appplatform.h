@@ -172,6 +172,9 @@ class Platform : public skin::Platform {
   // ---- added by the programs (each in its own section, Win32 and native alike) ------
   // Pointwell:
   // setup:
+  // DdeInitializeA(APPCMD_CLIENTONLY) then DdeUninitialize: false when the DDE library
+  // cannot be initialised at all (DdeOpen's nullptr does not tell that from no answer).
+  virtual bool DdeAvailable() = 0;
   // Flipkey and BEEP: (each answers "failed" unless a platform implements it, so that a
   // stand-in platform of another program's tests need not)
   // LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); nullptr when missing.

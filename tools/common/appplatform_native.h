@@ -239,6 +239,8 @@ class NativeAppPlatform : public Platform {
   // ---- added by the programs (each in its own section) --------------------------------
   // Pointwell:
   // setup:
+  bool ddeInitializes = true;  // DdeInitializeA succeeds
+  bool DdeAvailable() override { return ddeInitializes; }
   // Flipkey and BEEP:
   // Bitmaps: every resource loads except those a test lists as missing; the live
   // ones are kept by handle with their resource id until DeleteObject.

@@ -257,6 +257,12 @@ class Win32AppPlatform : public Platform {
   // ---- added by the programs (each in its own section) ----------------------------------------
   // Pointwell:
   // setup:
+  bool DdeAvailable() override {
+    DWORD instance = 0;
+    if (DdeInitializeA(&instance, DdeCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) return false;
+    DdeUninitialize(instance);
+    return true;
+  }
   // Flipkey and BEEP:
   Handle LoadBitmapResource(int id) override {
     return LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));

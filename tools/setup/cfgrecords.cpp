@@ -36,7 +36,9 @@ bool ReadCfgRecord(std::FILE* file, CfgRecord* record) {
   if (std::fread(record->data.data(), 1, n, file) == 0) return false;
   record->type = Le32(type);
   record->name.assign(reinterpret_cast<const char*>(name), std::size_t(nameEnd - name));
-  if (record->type == kCfgText &&
+  // A text shorter than the 10000-byte buffer ends after its n bytes (the buffer's zero
+  // bytes follow); one that fills the buffer without a zero byte has no end.
+  if (record->type == kCfgText && n == kCfgMaxData &&
       std::find(record->data.begin(), record->data.end(), std::uint8_t(0)) == record->data.end())
     return false;
   return true;

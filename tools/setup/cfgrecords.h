@@ -3,11 +3,11 @@
 //   offset 0   4 bytes  type: 1 text value (REG_SZ), 3 byte string (REG_BINARY), other: skipped
 //   offset 4  50 bytes  value name, ended by a zero byte within the 50
 //   offset 54  4 bytes  n, the data's length, at most 10000
-//   offset 58  n bytes  data (a text ends at its first zero byte)
+//   offset 58  n bytes  data (a text ends at its first zero byte, or after its n bytes)
 // A read that delivers no byte at all ends the file: the file's end, and a record whose
 // n is 0. A record cut short inside its data still counts, the missing bytes zero. A
-// record with n above 10000, a name without its zero byte, or a text record without a
-// zero byte in its data ends the file: it and everything after it are not applied.
+// record with n above 10000, a name without its zero byte, or a text record of 10000
+// bytes without a zero byte ends the file: it and everything after it are not applied.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +26,7 @@ struct CfgRecord {
   std::uint32_t type = 0;
   std::string name;
   std::vector<std::uint8_t> data;  // n bytes (zero where the file ended early)
-  // A text record's value: the data up to its first zero byte.
+  // A text record's value: the data up to its first zero byte, or all of it.
   std::string Text() const;
 };
 

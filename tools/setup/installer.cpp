@@ -48,26 +48,28 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
 
 constexpr std::uint32_t kAttrSystem = 0x04;
 
-// Whole-file copy through one buffer of the source's size; false when the source
-// can't be read whole or the destination can't be made or written whole.
-bool CopyWholeFile(app::Platform& os, const std::string& from, const std::string& to) {
-  std::FILE* in = os.OpenFile(from.c_str(), "rb");
+// The whole source in one buffer of its size; false when it can't be opened, its size
+// had or it read whole.
+bool ReadWholeFile(app::Platform& os, const std::string& path, std::unique_ptr<char[]>* bytes, long* size) {
+  std::FILE* in = os.OpenFile(path.c_str(), "rb");
   if (!in) return false;
-  std::FILE* out = os.OpenFile(to.c_str(), "wb");
-  if (!out) {
-    std::fclose(in);
-    return false;
-  }
   bool ok = false;
-  long size = -1;
-  if (std::fseek(in, 0, SEEK_END) == 0) size = std::ftell(in);
-  if (size >= 0 && std::fseek(in, 0, SEEK_SET) == 0) {
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size > 0 ? size : 1]);
-    if (buffer && std::fread(buffer.get(), 1, size, in) == std::size_t(size))
-      ok = std::fwrite(buffer.get(), 1, size, out) == std::size_t(size);
+  *size = -1;
+  if (std::fseek(in, 0, SEEK_END) == 0) *size = std::ftell(in);
+  if (*size >= 0 && std::fseek(in, 0, SEEK_SET) == 0) {
+    bytes->reset(new (std::nothrow) char[*size > 0 ? *size : 1]);
+    ok = *bytes && std::fread(bytes->get(), 1, *size, in) == std::size_t(*size);
   }
-  if (std::fclose(out) != 0) ok = false;
   std::fclose(in);
+  return ok;
+}
+
+// A new file of exactly these bytes; false when it can't be made or written whole.
+bool WriteWholeFile(app::Platform& os, const std::string& path, const char* bytes, long size) {
+  std::FILE* out = os.OpenFile(path.c_str(), "wb");
+  if (!out) return false;
+  bool ok = std::fwrite(bytes, 1, size, out) == std::size_t(size);
+  if (std::fclose(out) != 0) ok = false;
   return ok;
 }
 
@@ -144,13 +146,19 @@ bool Installer::CopyPackageFiles(const std::string& folder, app::Dialog* dialog)
               "Information", kMbIconError);
       return false;
     }
+    // The source is read whole before the destination is touched: when both name the
+    // same file (the package unpacked into the install folder), deleting the
+    // destination first would delete the package's own file.
+    std::unique_ptr<char[]> bytes;
+    long size = 0;
+    const bool read = ReadWholeFile(os_, source, &bytes, &size);
     const std::uint32_t attributes = os_.FileAttributes(destination.c_str());
-    if (attributes != app::kInvalidAttributes && !(attributes & app::kAttrDirectory)) {
+    if (read && attributes != app::kInvalidAttributes && !(attributes & app::kAttrDirectory)) {
       os_.SetFileAttributes(destination.c_str(),
                             attributes & ~(app::kAttrReadOnly | app::kAttrHidden | kAttrSystem));
       os_.DeleteFile(destination.c_str());
     }
-    if (!CopyWholeFile(os_, source, destination)) {
+    if (!read || !WriteWholeFile(os_, destination, bytes.get(), size)) {
       Message(dialog ? dialog->handle() : nullptr, "Copy File Error.", "Information", kMbIconError);
       return false;
     }
@@ -529,6 +537,10 @@ void Installer::RemoveAutostart(const std::string&) {
 }
 
 bool Installer::CreateProgramGroup(const std::string& folder) {
+  if (!os_.DdeAvailable()) {
+    Message(nullptr, "DDE Error!", "Error", 0);  // MB_OK
+    return false;
+  }
   app::Handle conversation = os_.DdeOpen("PROGMAN", "PROGMAN");
   if (!conversation) return true;  // no Program Manager answers: no group, no message
   const std::string tool = folder + "\\Pointwell.exe";

@@ -81,6 +81,16 @@ void SetupDialog::Browse(app::Dialog& dialog) {
 }
 
 bool SetupDialog::Start(app::Dialog& dialog) {
+  // The driver steps' boxes and the setup API's windows have no owner, so the dialog
+  // stays usable behind them: a second installation must not start inside the first.
+  if (installing_) return false;
+  installing_ = true;
+  const bool ends = Install(dialog);
+  installing_ = false;
+  return ends;
+}
+
+bool SetupDialog::Install(app::Dialog& dialog) {
   Installer& in = installer_;
   in.installFolder = dialog.Text(IDC_PATH_EDIT);
   // Every path formed from the folder must fit its buffer (the longest is the tool's):

@@ -22,7 +22,8 @@ class SetupDialog {
   void Disagree(app::Dialog& dialog);
   void Browse(app::Dialog& dialog);
   // Start: true when the dialog is to end (it then has been ended with result 0),
-  // false when it stays open (invalid path).
+  // false when it stays open (invalid path, or Start pressed again while the
+  // installation runs behind an ownerless box: that press is ignored).
   bool Start(app::Dialog& dialog);
   // WM_CLOSE and WM_DESTROY: the banner is released.
   void ReleaseBanner();
@@ -32,12 +33,14 @@ class SetupDialog {
   Installer& installer() { return installer_; }
 
  private:
+  bool Install(app::Dialog& dialog);  // Start's sequence
   void Restart();
 
   app::Platform& os_;
   Installer installer_;
   BmpImage banner_;
   bool bannerLoaded_ = false;
+  bool installing_ = false;
 };
 
 // The banner's rectangle in the client area: 560 x 80 pixels from the origin.

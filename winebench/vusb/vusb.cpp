@@ -7,6 +7,7 @@
 // the bus has seen. Test-only: never shipped.
 #include "ddk.h"
 #include "kutil.h"
+#include "zelkoioctl.h"
 
 #include "vusbctl.h"
 
@@ -797,7 +798,6 @@ NTSTATUS NTAPI ConsumerReadDone(PDEVICE_OBJECT, PIRP irp, PVOID context)
 
 NTSTATUS StartConsumerRead(PIRP request, ULONG inLength)
 {
-    const ULONG IOCTL_READ_EVENT = 0x222004;  // IOCTL_ZELKO_READ_EVENT
     if (inLength != sizeof(ULONG))
         return CompleteRequest(request, STATUS_INVALID_PARAMETER, 0);
     ULONG length = *(PULONG)request->AssociatedIrp.SystemBuffer;
@@ -823,7 +823,7 @@ NTSTATUS StartConsumerRead(PIRP request, ULONG inLength)
     irp->IoStatus.Status = STATUS_NOT_SUPPORTED;
     PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
     next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
-    next->Parameters.DeviceIoControl.IoControlCode = IOCTL_READ_EVENT;
+    next->Parameters.DeviceIoControl.IoControlCode = IOCTL_ZELKO_READ_EVENT;
     next->Parameters.DeviceIoControl.OutputBufferLength = length;
     next->Parameters.DeviceIoControl.InputBufferLength = 0;
     IoSetCompletionRoutine(irp, ConsumerReadDone, read, TRUE, TRUE, TRUE);

@@ -27,7 +27,7 @@ tool event
 tool event
 tool event
 wait 1000
-tool command 7                # any command clears the stability counter
+tool command 7                # any command resets the stability counter (it only counts: no visible effect)
 touch down 3000 3000
 wait 50
 touch hold 3010 2995          # held

@@ -59,7 +59,8 @@ extern USHORT lastX, lastY;
 
 NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
 
-// The data path.
+// The data path (datapath.cpp).
+DRIVER_DISPATCH DispatchInternalDeviceControl;
 NTSTATUS SubmitRead(PDEVICE_EXTENSION dx);
 NTSTATUS CancelZelkoReads(PDEVICE_EXTENSION dx);
 IO_COMPLETION_ROUTINE ReadComplete;
@@ -68,7 +69,7 @@ void ReportInput(PDEVICE_EXTENSION dx, ULONG code, USHORT x, USHORT y);
 // pointer was, and the last code starts afresh.
 void ReleaseButtons(PDEVICE_EXTENSION dx);
 
-// The lifecycle.
+// The lifecycle (sermdep.cpp).
 NTSTATUS StartReading(PDEVICE_EXTENSION dx);
 NTSTATUS StopReading(PDEVICE_EXTENSION dx);
 void OnInterfaceArrival(PDEVICE_OBJECT device);

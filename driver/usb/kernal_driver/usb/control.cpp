@@ -106,6 +106,11 @@ NTSTATUS ReadEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
         KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
         return CompleteIrp(irp, STATUS_NO_MEMORY, 0);
     }
+    if (dx->removed) {
+        KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+        ExFreePool(entry);
+        return CompleteIrp(irp, STATUS_DELETE_PENDING, 0);
+    }
     entry->irp = irp;
     IoMarkIrpPending(irp);
     InsertTailList(&g_zelko.pendingReadList, &entry->links);

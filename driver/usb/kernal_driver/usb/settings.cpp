@@ -1,13 +1,15 @@
 // The settings store: the six values read from the tool's key on CMD_RELOAD,
 // a copy kept under the driver's own service key and read at device start.
+#include <stddef.h>
+
 #include "zelko.h"
 
 namespace zelko {
 
 namespace {
 
-const WCHAR kToolKey[] = WSTR("\\REGISTRY\\Machine\\Software\\Veltran\\Pointwell");
-const WCHAR kCopySubkey[] = WSTR("\\Pointwell");
+const WCHAR kToolKey[] = WSTR(ZELKO_TOOL_KEY_KERNEL);
+const WCHAR kCopySubkey[] = WSTR(ZELKO_COPY_SUBKEY);
 const WCHAR kXArray[] = WSTR("XArray");
 const WCHAR kYArray[] = WSTR("YArray");
 const WCHAR kDoneMode[] = WSTR("doneMode");
@@ -121,6 +123,49 @@ void WriteTable(HANDLE key, PCWSTR name, USHORT* table)
     ZwSetValueKey(key, &valueName, 0, REG_BINARY, table, TABLE_BYTES);
 }
 
+// The six settings, once: their value names and where each lives in the record.
+// A table is REG_BINARY (5000 unsigned 16-bit entries), the rest decimal text.
+struct Setting {
+    PCWSTR name;
+    bool table;
+    size_t offset;
+};
+const Setting kSettings[] = {
+    {kXArray, true, offsetof(TouchSettings, XArray)},
+    {kYArray, true, offsetof(TouchSettings, YArray)},
+    {kDoneMode, false, offsetof(TouchSettings, doneMode)},
+    {kChangeXY, false, offsetof(TouchSettings, changexy)},
+    {kDisableDev, false, offsetof(TouchSettings, disabledev)},
+    {kMoveSlider, false, offsetof(TouchSettings, moveSlider)},
+};
+const int SETTING_COUNT = (int)(sizeof kSettings / sizeof kSettings[0]);
+static_assert(sizeof(TouchSettings::doneMode) == 4 && sizeof(TouchSettings::changexy) == 4 &&
+                  sizeof(TouchSettings::disabledev) == 4 && sizeof(TouchSettings::moveSlider) == 4,
+              "the decimal settings are 32-bit fields");
+
+void* FieldOf(TouchSettings& s, const Setting& setting) { return (UCHAR*)&s + setting.offset; }
+
+// Reads every setting from the key; how many could be read. One that cannot be
+// read leaves its field unchanged.
+int ReadSettings(HANDLE key, TouchSettings& s)
+{
+    int read = 0;
+    for (const Setting& setting : kSettings)
+        read += setting.table ? ReadTable(key, setting.name, (USHORT*)FieldOf(s, setting))
+                              : ReadScalar(key, setting.name, (uint32_t*)FieldOf(s, setting));
+    return read;
+}
+
+void WriteSettings(HANDLE key, TouchSettings& s)
+{
+    for (const Setting& setting : kSettings) {
+        if (setting.table)
+            WriteTable(key, setting.name, (USHORT*)FieldOf(s, setting));
+        else
+            WriteScalar(key, setting.name, *(ULONG*)FieldOf(s, setting));
+    }
+}
+
 }  // namespace
 
 NTSTATUS QueryValue(HANDLE key, PUNICODE_STRING name, PVOID destination, ULONG destinationSize)
@@ -166,15 +211,9 @@ void LoadToolSettings(PDEVICE_EXTENSION dx)
     if (!NT_SUCCESS(OpenSettingsKey(dx, false, false, &key)))
         return;
     TouchSettings& s = dx->settings;
-    int read = 0;
-    read += ReadTable(key, kXArray, s.XArray);
-    read += ReadTable(key, kYArray, s.YArray);
-    read += ReadScalar(key, kDoneMode, (uint32_t*)&s.doneMode);
-    read += ReadScalar(key, kChangeXY, (uint32_t*)&s.changexy);
-    read += ReadScalar(key, kDisableDev, (uint32_t*)&s.disabledev);
-    read += ReadScalar(key, kMoveSlider, &s.moveSlider);
+    const int read = ReadSettings(key, s);
     ZwClose(key);
-    if (read == 6) {
+    if (read == SETTING_COUNT) {
         s.settingsLoaded = true;
         SaveServiceSettings(dx);
     }
@@ -186,15 +225,9 @@ BOOLEAN LoadServiceSettings(PDEVICE_EXTENSION dx)
     if (!NT_SUCCESS(OpenSettingsKey(dx, true, false, &key)))
         return FALSE;
     TouchSettings& s = dx->settings;
-    int read = 0;
-    read += ReadTable(key, kXArray, s.XArray);
-    read += ReadTable(key, kYArray, s.YArray);
-    read += ReadScalar(key, kDoneMode, (uint32_t*)&s.doneMode);
-    read += ReadScalar(key, kDisableDev, (uint32_t*)&s.disabledev);
-    read += ReadScalar(key, kChangeXY, (uint32_t*)&s.changexy);
-    read += ReadScalar(key, kMoveSlider, &s.moveSlider);
+    const int read = ReadSettings(key, s);
     ZwClose(key);
-    if (read != 6)
+    if (read != SETTING_COUNT)
         return FALSE;
     s.settingsLoaded = true;
     return TRUE;
@@ -208,12 +241,7 @@ void SaveServiceSettings(PDEVICE_EXTENSION dx)
     HANDLE key;
     if (!NT_SUCCESS(OpenSettingsKey(dx, true, true, &key)))
         return;
-    WriteTable(key, kXArray, s.XArray);
-    WriteTable(key, kYArray, s.YArray);
-    WriteScalar(key, kDoneMode, (ULONG)s.doneMode);
-    WriteScalar(key, kChangeXY, (ULONG)s.changexy);
-    WriteScalar(key, kDisableDev, (ULONG)s.disabledev);
-    WriteScalar(key, kMoveSlider, s.moveSlider);
+    WriteSettings(key, s);
     ZwClose(key);
 }
 

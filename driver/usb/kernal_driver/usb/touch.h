@@ -87,7 +87,7 @@ struct TouchState {
     // stability
     uint16_t stableAnchorX;
     uint16_t stableAnchorY;
-    uint32_t stableCounter;
+    uint32_t stableCounter;  // informational: counts the reports held still; nothing reads it
     uint64_t touchDownTime;  // tick count
 };
 

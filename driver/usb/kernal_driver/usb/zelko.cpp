@@ -9,17 +9,15 @@ DRIVER_GLOBALS g_zelko;
 namespace {
 
 const GUID GUID_ZELKO_DEVICE_INTERFACE = ZELKO_INTERFACE_GUID_INIT;
-const WCHAR kDeviceName[] = WSTR("\\Device\\Zelko");
-const WCHAR kLinkName[] = WSTR("\\DosDevices\\Zelkode");
+const WCHAR kDeviceName[] = WSTR(ZELKO_DEVICE_NAME);
+const WCHAR kLinkName[] = WSTR(ZELKO_LINK_NAME);
 
 using kutil::CompleteIrp;
 using kutil::WaitAmoment;
 
-// Forward and forget: the lower drivers complete the request.
 NTSTATUS PassDown(PDEVICE_EXTENSION dx, PIRP irp)
 {
-    IoSkipCurrentIrpStackLocation(irp);
-    return IoCallDriver(dx->lowerDevice, irp);
+    return kutil::ForwardAndForget(dx->lowerDevice, irp);
 }
 
 
@@ -154,6 +152,14 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp)
         return PassDown(dx, irp);
     case IRP_MN_REMOVE_DEVICE: {
         ClearStarted(dx);
+        {
+            // From here a consumer's read fails; those held so far end below.
+            KIRQL irql;
+            KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
+            dx->removed = 1;
+            KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+        }
+        AbortPendingReads();
         StopDevice(dx);
         // The port reset and the work items still on their way end before the
         // removal goes down and anything is freed.
@@ -261,11 +267,8 @@ NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT device, PIRP irp)
 {
     auto* dx = (PDEVICE_EXTENSION)device->DeviceExtension;
     PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
-    if (sp->MinorFunction != IRP_MN_SET_POWER) {
-        PoStartNextPowerIrp(irp);
-        IoSkipCurrentIrpStackLocation(irp);
-        return PoCallDriver(dx->lowerDevice, irp);
-    }
+    if (sp->MinorFunction != IRP_MN_SET_POWER)
+        return kutil::ForwardPowerAndForget(dx->lowerDevice, irp);
 
     if (sp->Parameters.Power.Type == SystemPowerState) {
         SYSTEM_POWER_STATE system = sp->Parameters.Power.State.SystemState;
@@ -278,9 +281,7 @@ NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT device, PIRP irp)
             }
             if (wanted != dx->devicePowerState)
                 RecordDevicePowerState(dx, wanted);
-            PoStartNextPowerIrp(irp);
-            IoSkipCurrentIrpStackLocation(irp);
-            return PoCallDriver(dx->lowerDevice, irp);
+            return kutil::ForwardPowerAndForget(dx->lowerDevice, irp);
         }
         IoCopyCurrentIrpStackLocationToNext(irp);
         IoSetCompletionRoutine(irp, SystemPowerUpDone, dx, TRUE, TRUE, TRUE);
@@ -290,9 +291,7 @@ NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT device, PIRP irp)
     DEVICE_POWER_STATE state = sp->Parameters.Power.State.DeviceState;
     if (state > dx->devicePowerState) {
         RecordDevicePowerState(dx, state);
-        PoStartNextPowerIrp(irp);
-        IoSkipCurrentIrpStackLocation(irp);
-        return PoCallDriver(dx->lowerDevice, irp);
+        return kutil::ForwardPowerAndForget(dx->lowerDevice, irp);
     }
     IoCopyCurrentIrpStackLocationToNext(irp);
     IoSetCompletionRoutine(irp, DevicePowerUpDone, dx, TRUE, TRUE, TRUE);

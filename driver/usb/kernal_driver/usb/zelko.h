@@ -19,6 +19,9 @@ const ULONG MAX_RESET_RETRIES = 5;
 
 struct DEVICE_EXTENSION {
     UCHAR consumerSeen;
+    // Set (under the held-read lock) once the removal has begun: a consumer's
+    // read that arrives later fails instead of waiting for a device that is gone.
+    UCHAR removed;
     TouchState touch;        // long press, stability, rawMode
     TouchSettings settings;  // XArray, YArray, doneMode, moveSlider, changexy, disabledev, settingsLoaded
 
