@@ -4,8 +4,9 @@
 # calibdrive.exe plays the finger: for each target the calibration screen shows it
 # injects a touch at the target's raw point (raw x = 300 + 4.4 x, raw y = 4700 - 5.5 y
 # on the screen), which reaches the screen through PollDevice's mouse_event. The
-# Examination dialog is left to run out once (a second pass must start), then
-# confirmed. Then: IsCfg is "YES"; Kx, Ky, Cx and Cy hold the texts the rules give for
+# Examination dialog is left to run out once (a second pass must start); there Enter
+# ends the calibration screen unsaved and Enter in the Examination starts another
+# pass; that one is calibrated and confirmed. Then: IsCfg is "YES"; Kx, Ky, Cx and Cy hold the texts the rules give for
 # those touches; XArray and YArray hold the entries the rules give for that mapping;
 # and a touch at each target's raw point comes back from Zelko within one screen pixel
 # of the target on the 0-65535 scale. The i686 build in a win32 prefix first, then
@@ -158,6 +159,8 @@ check steps.pass1 "0 1 2 3" "$(awk '$1 == "step" && $2 == 1 { printf("%s%s", n++
 check examination.first "examination 1" "$(grep -x 'examination 1' "$out")"
 check timeout.second-pass "second pass" \
   "$(grep -q '^second_pass_after ' "$out" && echo "second pass" || echo "none")"
+check keys.enter-screen "enter_screen examination" "$(grep -x 'enter_screen examination' "$out")"
+check keys.enter-examination "enter_examination new pass" "$(grep -x 'enter_examination new pass' "$out")"
 check steps.pass2 "0 1 2 3" "$(awk '$1 == "step" && $2 == 2 { printf("%s%s", n++ ? " " : "", $3) }' "$out")"
 check examination.counting "counter 1 or more" \
   "$(awk '$1 == "counter" { print ($2 >= 1 ? "counter 1 or more" : "counter " $2) }' "$out")"

@@ -26,6 +26,11 @@ bool WorkerThreadOn();
 bool WorkerIdle();
 void WaitWorkerIdle();
 
+// The PnP manager calls a driver's AddDevice between these two: devices created
+// meanwhile on this thread cannot be opened by name until the second.
+void BeginAddDevice();
+void EndAddDevice();
+
 // Hooks each part registers so that Reset() can clear it.
 void ResetPool();
 void ResetRegistry();

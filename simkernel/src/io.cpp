@@ -204,11 +204,32 @@ void CloseFileObject(PFILE_OBJECT file)
     ObfDereferenceObject(dev);
 }
 
+thread_local int t_adding = 0;
+thread_local std::vector<DeviceRecord*>* t_added = nullptr;
+
 }  // namespace io
 
 using namespace io;
 
 namespace detail {
+void BeginAddDevice()
+{
+    if (t_adding++ == 0)
+        t_added = new std::vector<DeviceRecord*>();
+}
+
+void EndAddDevice()
+{
+    if (--t_adding > 0)
+        return;
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    for (DeviceRecord* r : *t_added)
+        if (g_deviceRecords.count(r))
+            r->initializing = false;
+    delete t_added;
+    t_added = nullptr;
+}
+
 void ResetIo()
 {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
@@ -372,7 +393,7 @@ void IofCompleteRequest(PIRP irp, CHAR priorityBoost)
         Bugcheck("MULTIPLE_IRP_COMPLETE_REQUESTS");
     if (irp->IoStatus.Status == STATUS_PENDING)
         Bugcheck("IoCompleteRequest with STATUS_PENDING");
-    if (irp->CancelRoutine)
+    if (__atomic_load_n(&irp->CancelRoutine, __ATOMIC_ACQUIRE))
         Bugcheck("IoCompleteRequest with a cancel routine still set");
     if (KeGetCurrentIrql() > DISPATCH_LEVEL)
         Bugcheck("IRQL_NOT_LESS_OR_EQUAL", "IoCompleteRequest above dispatch level");
@@ -386,7 +407,7 @@ void IofCompleteRequest(PIRP irp, CHAR priorityBoost)
             const NTSTATUS st = irp->IoStatus.Status;
             const bool invoke = (NT_SUCCESS(st) && (sp->Control & SL_INVOKE_ON_SUCCESS)) ||
                                 (!NT_SUCCESS(st) && (sp->Control & SL_INVOKE_ON_ERROR)) ||
-                                (irp->Cancel && (sp->Control & SL_INVOKE_ON_CANCEL));
+                                (__atomic_load_n(&irp->Cancel, __ATOMIC_ACQUIRE) && (sp->Control & SL_INVOKE_ON_CANCEL));
             PIO_COMPLETION_ROUTINE routine = sp->CompletionRoutine;
             PVOID context = sp->Context;
             sp->Control = 0;
@@ -422,7 +443,7 @@ BOOLEAN IoCancelIrp(PIRP irp)
         Bugcheck("IoCancelIrp of a freed or bad request");
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
-    irp->Cancel = TRUE;
+    __atomic_store_n(&irp->Cancel, (BOOLEAN)TRUE, __ATOMIC_SEQ_CST);  // drivers look at it without a lock
     PDRIVER_CANCEL routine = IoSetCancelRoutine(irp, NULL);
     if (routine) {
         irp->CancelIrql = irql;
@@ -501,6 +522,9 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PUNICODE_STR
     d->Flags = DO_DEVICE_INITIALIZING;
     auto* rec = new DeviceRecord();
     rec->name = n;
+    rec->initializing = t_adding > 0;
+    if (t_adding > 0)
+        t_added->push_back(rec);
     g_deviceRecords.insert(rec);
     auto drv = g_drivers.find(driver);
     if (drv != g_drivers.end())
@@ -596,10 +620,18 @@ NTSTATUS IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK access, PFIL
 {
     if (KeGetCurrentIrql() != PASSIVE_LEVEL)
         Bugcheck("IRQL_NOT_LESS_OR_EQUAL", "IoGetDeviceObjectPointer above passive level");
-    PDEVICE_OBJECT dev = ResolveName(Narrow(name));
-    if (!dev || RecordOf(dev)->deletePending)
+    PDEVICE_OBJECT dev;
+    {
+        // Looked up and referenced in one step: a removal cannot free it in between.
+        std::lock_guard<std::recursive_mutex> lock(g_lock);
+        dev = ResolveName(Narrow(name));
+        if (dev && !RecordOf(dev)->deletePending && !RecordOf(dev)->initializing)
+            ObfReferenceObject(dev);
+        else
+            dev = nullptr;
+    }
+    if (!dev)
         return STATUS_OBJECT_NAME_NOT_FOUND;
-    ObfReferenceObject(dev);
     PFILE_OBJECT f = NewFileObject(dev);
     PDEVICE_OBJECT top = IoGetAttachedDevice(dev);
     NTSTATUS s = SendFileRequest(top, f, IRP_MJ_CREATE);
@@ -644,10 +676,12 @@ void ObfDereferenceObject(PVOID object)
         }
     } else if (type == IO_TYPE_DEVICE) {
         PDEVICE_OBJECT d = (PDEVICE_OBJECT)object;
+        // Under the lock that name lookups reference under: the last reference
+        // and a new one by name never cross.
+        std::lock_guard<std::recursive_mutex> lock(g_lock);
         LONG left = __atomic_sub_fetch(&d->ReferenceCount, 1, __ATOMIC_SEQ_CST);
         if (left < 0)
             Bugcheck("device object dereferenced once too often");
-        std::lock_guard<std::recursive_mutex> lock(g_lock);
         if (left == 0 && RecordOf(d)->deletePending && !d->AttachedDevice)
             FreeDeviceObject(d);
     } else {

@@ -19,6 +19,10 @@ const uintptr_t kIoManagerOwned = 1;  // built by the I/O manager: it ends the r
 struct DeviceRecord {
     std::string name;
     bool deletePending = false;
+    // Opens by name are refused while the device is being added (Windows: while
+    // DO_DEVICE_INITIALIZING is set); the PnP manager clears it, under the lock,
+    // once AddDevice has returned.
+    bool initializing = false;
 };
 
 struct DriverRecord {

@@ -223,7 +223,9 @@ void AddAndStart(DevNode* node)
     if (!d)
         return;
     node->functionService = fn->service;
+    detail::BeginAddDevice();
     NTSTATUS s = d->DriverExtension->AddDevice ? d->DriverExtension->AddDevice(d, node->pdo) : STATUS_UNSUCCESSFUL;
+    detail::EndAddDevice();
     if (!NT_SUCCESS(s)) {
         node->functionService.clear();
         Release(fn->service);
@@ -236,7 +238,11 @@ void AddAndStart(DevNode* node)
             continue;
         for (auto& f : it->second) {
             PDRIVER_OBJECT fd = Acquire(f);
-            if (fd && fd->DriverExtension->AddDevice && NT_SUCCESS(fd->DriverExtension->AddDevice(fd, node->pdo)))
+            detail::BeginAddDevice();
+            const bool added =
+                fd && fd->DriverExtension->AddDevice && NT_SUCCESS(fd->DriverExtension->AddDevice(fd, node->pdo));
+            detail::EndAddDevice();
+            if (added)
                 node->filterServices.push_back(f.service);
             else if (fd)
                 Release(f.service);

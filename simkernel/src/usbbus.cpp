@@ -389,7 +389,7 @@ NTSTATUS SubmitUrb(PIRP irp, PURB urb)
         ++g_frame->counters.transfersSubmitted;
         IoMarkIrpPending(irp);
         IoSetCancelRoutine(irp, CancelTransfer);
-        if (irp->Cancel && IoSetCancelRoutine(irp, NULL)) {
+        if (__atomic_load_n(&irp->Cancel, __ATOMIC_ACQUIRE) && IoSetCancelRoutine(irp, NULL)) {
             lock.unlock();
             urb->UrbHeader.Status = USBD_STATUS_CANCELED;
             Complete(irp, STATUS_CANCELLED);

@@ -15,12 +15,21 @@ Handle CreateFile(const std::string& path)
     std::string p = path;
     if (p.rfind("\\\\.\\", 0) == 0)
         p = "\\??\\" + p.substr(4);
-    PDEVICE_OBJECT dev = ResolveName(p);
-    if (!dev || RecordOf(dev)->deletePending) {
+    // The name is looked up and the device referenced in one step, as the object
+    // manager does: a removal on another thread cannot free it in between.
+    PDEVICE_OBJECT dev;
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_lock);
+        dev = ResolveName(p);
+        if (dev && !RecordOf(dev)->deletePending && !RecordOf(dev)->initializing)
+            ObfReferenceObject(dev);
+        else
+            dev = nullptr;
+    }
+    if (!dev) {
         t_lastStatus = STATUS_OBJECT_NAME_NOT_FOUND;
         return kInvalidHandle;
     }
-    ObfReferenceObject(dev);
     PFILE_OBJECT file = NewFileObject(dev);
     NTSTATUS s = SendFileRequest(IoGetAttachedDevice(dev), file, IRP_MJ_CREATE);
     if (!NT_SUCCESS(s)) {

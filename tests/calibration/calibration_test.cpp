@@ -323,6 +323,17 @@ TEST_F(CalibrationTest, ADiagonalWithoutSpreadKeepsItsPreviousResults) {
   EXPECT_EQ(host.values["Ky"], "1.066667");
   EXPECT_EQ(host.values["Cx"], "-35.714286");   // (0 - 71.428571) / 2
   EXPECT_EQ(host.values["Cy"], "-106.666667");  // (-133.333333 - 80) / 2
+
+  // Equal raw Y values alone are enough to keep a diagonal as it was, in both axes:
+  // the second diagonal's (100, 720) and (900, 80) touched at raw (100, 500) and
+  // (900, 500) keeps K2x = 1.142857, C2x = -71.428571, K2y and C2y = -80 from above,
+  // though its X values differ.
+  const std::int32_t sameY[4][2] = {{100, 200}, {900, 800}, {100, 500}, {900, 500}};
+  TakeTargets(c, screen, view, sameY);
+  EXPECT_EQ(host.values["Kx"], "1.071429");
+  EXPECT_EQ(host.values["Ky"], "1.066667");
+  EXPECT_EQ(host.values["Cx"], "-35.714286");
+  EXPECT_EQ(host.values["Cy"], "-106.666667");
 }
 
 TEST_F(CalibrationTest, TheComputationUsesUntruncatedTargetPoints) {
@@ -349,10 +360,21 @@ TEST_F(CalibrationTest, APassSendsRawOnReloadRawOffAndATimeOutStartsAnother) {
   Sample(10, 10, 0x81);
   Sample(11, 11, 0x84);
   host.values = {{"Kx", "1.500000"}, {"Ky", "2.000000"}, {"Cx", "-3.250000"}, {"Cy", "4.000000"}};
+  // The main window's poll ticks, counted as its message loop would deliver them.
+  int ticks = 0;
+  platform.WindowOf(host.mainWindow)->proc = [&](const app::Message& m) -> std::intptr_t {
+    if (m.msg == app::kWmTimer && m.wParam == kPollTimerId) ++ticks;
+    return 0;
+  };
   host.onScreen = [&](CalibrationScreen&) {
     EXPECT_TRUE(c.calibrating());
     EXPECT_TRUE(platform.HasTimer(host.mainWindow, kPollTimerId));
     EXPECT_TRUE(host.device.samples.empty());
+    // The poll asks for 5 ms while the screen shows, which Windows raises to its
+    // shortest timer, 10 ms: ten ticks in 100 ms.
+    ticks = 0;
+    platform.Advance(100);
+    EXPECT_EQ(ticks, 10);
     return std::intptr_t{0};
   };
   host.verifyResults = {0, kResultEscape};  // a time-out, then the Ok button

@@ -57,13 +57,19 @@ TEST_F(RegistryTest, DriverTextReadsBackWithItsTerminator) {
   EXPECT_EQ(std::string(buf, 3), std::string("45\0", 3));
 }
 
-TEST_F(RegistryTest, ShortBufferGivesMoreDataAndTheSize) {
+TEST_F(RegistryTest, ShortBufferGivesMoreDataTheSizeAndNoPromiseAboutTheBuffer) {
   const std::uint8_t table[6] = {1, 2, 3, 4, 5, 6};
   ASSERT_EQ(p.RegSetValue(key, "XArray", kRegBinary, table, sizeof table), kErrorSuccess);
-  std::uint8_t buf[4] = {9, 9, 9, 9};
-  std::uint32_t size = sizeof buf;
+  std::uint8_t buf[5] = {9, 9, 9, 9, 9};
+  std::uint32_t size = 4;
   EXPECT_EQ(p.RegQueryValue(key, "XArray", nullptr, buf, &size), kErrorMoreData);
   EXPECT_EQ(size, 6u);
+  // Windows leaves the buffer's contents undefined here (partly filled, as its
+  // documentation says): a caller must not take it for its preset. The native
+  // platform fills what fits, and nothing beyond the size it was given.
+  EXPECT_EQ(buf[0], 1);
+  EXPECT_EQ(buf[3], 4);
+  EXPECT_EQ(buf[4], 9);
   std::uint8_t full[6] = {};
   size = sizeof full;
   EXPECT_EQ(p.RegQueryValue(key, "XArray", nullptr, full, &size), kErrorSuccess);
@@ -74,15 +80,61 @@ TEST_F(RegistryTest, MissingValueOrKeyLeavesTheCallersBuffers) {
   std::uint32_t type = 77, size = 5;
   char buf[5] = "keep";
   EXPECT_EQ(p.RegQueryValue(key, "IsCfg", &type, buf, &size), kErrorFileNotFound);
-  EXPECT_EQ(type, 77u);
   EXPECT_EQ(size, 5u);
   EXPECT_STREQ(buf, "keep");
+  // The type is not left alone: Windows 98 sets REG_NONE before it looks, NT
+  // leaves any value there. A caller must look at the result, not the type.
+  EXPECT_EQ(type, 0u);
+  // Asking only the size of a missing value gives 0, not the caller's number.
+  size = 123;
+  EXPECT_EQ(p.RegQueryValue(key, "IsCfg", nullptr, nullptr, &size), kErrorFileNotFound);
+  EXPECT_EQ(size, 0u);
+  size = 5;
+  type = 77;
 
   RegKey other = 1234;
   EXPECT_EQ(p.RegOpenKey(kHkeyLocalMachine, "SOFTWARE\\Nobody", kKeyRead, &other), kErrorFileNotFound);
   EXPECT_EQ(p.RegDeleteValue(key, "IsCfg"), kErrorFileNotFound);
   EXPECT_NE(p.RegQueryValue(0xDEAD, "IsCfg", &type, buf, &size), kErrorSuccess);
   EXPECT_EQ(size, 5u);
+}
+
+// A key handle does what its access allows and nothing more (Windows NT; Windows 98
+// checks nothing, so a program must ask for what it does).
+TEST_F(RegistryTest, AKeyDoesOnlyWhatItWasOpenedFor) {
+  constexpr std::uint32_t kQueryValue = 0x1, kSetValue = 0x2, kCreateSubKey = 0x4;
+  ASSERT_EQ(p.RegSetValue(key, "doneMode", kRegSz, "3", 1), kErrorSuccess);
+  RegKey reader = 0;
+  ASSERT_EQ(p.RegOpenKey(kHkeyLocalMachine, kKey, kKeyRead, &reader), kErrorSuccess);
+  EXPECT_EQ(p.RegSetValue(reader, "doneMode", kRegSz, "1", 1), kErrorAccessDenied);
+  EXPECT_EQ(p.RegDeleteValue(reader, "doneMode"), kErrorAccessDenied);
+  RegKey sub = 0;
+  EXPECT_EQ(p.RegCreateKey(reader, "Sub", kKeyRead, &sub, nullptr), kErrorAccessDenied);
+  char buf[4];
+  std::uint32_t size = sizeof buf;
+  EXPECT_EQ(p.RegQueryValue(reader, "doneMode", nullptr, buf, &size), kErrorSuccess);
+  EXPECT_EQ(std::string(buf, size), "3");
+  p.RegCloseKey(reader);
+
+  RegKey creator = 0;
+  ASSERT_EQ(p.RegOpenKey(kHkeyLocalMachine, kKey, kCreateSubKey, &creator), kErrorSuccess);
+  size = sizeof buf;
+  EXPECT_EQ(p.RegQueryValue(creator, "doneMode", nullptr, buf, &size), kErrorAccessDenied);
+  char name[16];
+  std::uint32_t nameSize = sizeof name;
+  EXPECT_EQ(p.RegEnumKey(creator, 0, name, &nameSize), kErrorAccessDenied);
+  ASSERT_EQ(p.RegCreateKey(creator, "Sub", kQueryValue | kSetValue, &sub, nullptr), kErrorSuccess);
+  EXPECT_EQ(p.RegSetValue(sub, "x", kRegSz, "1", 1), kErrorSuccess);
+  p.RegCloseKey(sub);
+  p.RegCloseKey(creator);
+
+  // The generic rights stand for the key rights they map to.
+  RegKey writer = 0;
+  ASSERT_EQ(p.RegOpenKey(kHkeyLocalMachine, kKey, 0x40000000u /* GENERIC_WRITE */, &writer), kErrorSuccess);
+  EXPECT_EQ(p.RegSetValue(writer, "doneMode", kRegSz, "2", 1), kErrorSuccess);
+  size = sizeof buf;
+  EXPECT_EQ(p.RegQueryValue(writer, "doneMode", nullptr, buf, &size), kErrorAccessDenied);
+  p.RegCloseKey(writer);
 }
 
 TEST_F(RegistryTest, KeysAreCreatedEnumeratedAndDeletedAsWindowsDoes) {

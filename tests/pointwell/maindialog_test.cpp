@@ -509,3 +509,88 @@ TEST_F(MainDialogTest, AMinimisedWindowPaintsItsIconOnly) {
 
 }  // namespace
 }  // namespace pointwell
+
+namespace pointwell {
+namespace {
+
+// Every captioned control gets its own key's text (here the English defaults), and
+// the slider its range and ticks.
+TEST_F(MainDialogTest, EachControlGetsItsCaptionAndTheSliderItsTicks) {
+  Start();
+  const std::pair<int, const char*> captions[] = {
+      {1006, "Config"},     {1009, "Save"},          {1046, "Touch Mode"},   {1017, "Up Mode(Config)"},
+      {1018, "Down Mode"},  {1019, "Drag Mode"},     {1052, "Serial Click Mode"}, {1053, "OEM Mode"},
+      {1043, "Stability"},  {1044, "Low"},           {1045, "High"},         {1040, "Play Beep"},
+      {1041, "SwapXY"},     {1028, "Close"},         {1026, "Swap Left&Right"}, {1050, "Forbid Touch"},
+  };
+  for (const auto& c : captions) EXPECT_EQ(dialog.Text(c.first), c.second) << c.first;
+
+  std::vector<std::intptr_t> ticks;
+  for (const app::Message& m : dialog.control(IDC_SLIDER).messages)
+    if (m.msg == 0x0404) ticks.push_back(m.lParam);  // TBM_SETTIC
+  ASSERT_EQ(ticks.size(), 39u);
+  EXPECT_EQ(ticks.front(), 1);
+  EXPECT_EQ(ticks.back(), 39);
+  EXPECT_EQ(dialog.control(IDC_SLIDER).rangeMin, 0);
+  EXPECT_EQ(dialog.control(IDC_SLIDER).rangeMax, 40);
+}
+
+// The tabs are cut from the pictures by their rectangles. The test pictures show, at
+// each pixel, its column and its row counted from the bottom; mainbk.bmp is made 450
+// rows high so that its parts tell themselves apart from main.bmp's (400 rows).
+// Client 561 x 400: sy = 1.0, so the Verify tab's destination is (0, 251, 92, 47),
+// cut from source (0, 249, 84, 46): its top row is row 249 from the top, which is
+// row 150 from the bottom of main.bmp and row 200 of mainbk.bmp; its bottom row
+// (y 297) is source row 294 from the top (105 and 155 from the bottom); its last
+// column (x 91) is source column trunc(91 * 84 / 92) = 83.
+TEST_F(MainDialogTest, HoverDrawsTheTabsFromTheirSourceRectangles) {
+  Write("c/tool/en/main.bmp", MakeBmp(BmpFields{561, 400}));
+  Write("c/tool/en/mainbk.bmp", MakeBmp(BmpFields{561, 450}));
+  Start();
+  ASSERT_TRUE(tool.highlightLoaded());
+  auto at = [&](int x, int y) { return view.canvas.At(x, y); };
+  // The background alone: client row y shows main.bmp's row 399 - y from the bottom.
+  EXPECT_EQ(at(0, 251), 148u);
+
+  tool.OnMouseMove(50, 270);  // over Verify: highlighted, the other three normal
+  EXPECT_EQ(at(0, 251), 200u);
+  EXPECT_EQ(at(91, 297), (83u << 16) | 155u);
+  EXPECT_EQ(at(92, 251), (92u << 16) | 148u);  // right of the tab: background
+  EXPECT_EQ(at(0, 250), 149u);                 // above it: background
+  EXPECT_EQ(at(0, 298), 101u);                 // below it: background
+  // Mode in its normal look: destination (0, 140, 92, 49) from source (0, 139, 84, 46).
+  EXPECT_EQ(at(0, 140), 260u);
+  EXPECT_EQ(at(0, 188), 215u);  // the 49th row: source row 184 from the top
+  // Exit: destination (0, 313, 92, 47) from source (0, 310, 84, 46).
+  EXPECT_EQ(at(0, 313), 89u);
+
+  tool.OnMouseMove(50, 160);  // over Mode: Verify goes back to its normal look
+  EXPECT_EQ(at(0, 251), 150u);
+  EXPECT_EQ(at(0, 140), 310u);  // Mode highlighted: row 139 from the top of mainbk.bmp
+}
+
+}  // namespace
+}  // namespace pointwell
+
+namespace pointwell {
+namespace {
+
+// A drag lives as long as the tool holds the mouse: when another window takes the
+// capture (a message box, a switch to another program) the button's release goes
+// there, and the window must not go on following a mouse whose button is up.
+TEST_F(MainDialogTest, ADragEndsWhenTheCaptureIsTakenAway) {
+  Skin();
+  Start();
+  tool.OnLButtonDown(300, 40);
+  ASSERT_TRUE(tool.dragging());
+  tool.OnCaptureLost();
+  EXPECT_FALSE(tool.dragging());
+  tool.OnMouseMove(320, 60);
+  EXPECT_EQ(dialog.WindowRect().left, 100);
+  EXPECT_EQ(dialog.WindowRect().top, 50);
+  tool.OnLButtonUp();
+  EXPECT_EQ(view.releases, 0);  // nothing to release: the capture is gone already
+}
+
+}  // namespace
+}  // namespace pointwell

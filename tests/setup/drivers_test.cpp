@@ -75,10 +75,22 @@ TEST_F(Win98Test, FailuresAreShownAndTheStepStillSucceeds) {
   EXPECT_TRUE(installer.InstallDrivers98());
   EXPECT_EQ(MessageTexts(), Calls({"system error 0xE000020E", "system error 0xE000020E", "Install device fail"}));
   EXPECT_EQ(os.messageBoxes[0].caption, "Error");
-  EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconInformation);  // the system error box
-  EXPECT_EQ(os.messageBoxes[2].type, setup::kMbIconError);
+  EXPECT_EQ(os.messageBoxes[0].type, app::kMbIconInformation);  // the system error box
+  EXPECT_EQ(os.messageBoxes[2].type, app::kMbIconError);
   EXPECT_EQ(api.IndexOf("InstallFromInfSection UsbInfr.Install2"), -1);
   EXPECT_FALSE(os.HasValue(kOemName, "C:\\WINDOWS\\inf\\Dravo98.inf"));
+  EXPECT_TRUE(os.HasValue(kOemName, "C:\\WINDOWS\\inf\\zelkron98.inf"));
+  EXPECT_EQ(api.openHandles, 0);
+}
+
+TEST_F(Win98Test, AFailedDeviceKeySectionSkipsTheOemNamesOfDravo98) {
+  api.failing = {"InstallFromInfSection UsbInfr.Install2 0x6 key c:\\pkg\\ 0x4 owner=none"};
+  EXPECT_TRUE(installer.InstallDrivers98());
+  EXPECT_EQ(MessageTexts(), Calls({"system error 0xE000020E", "Install device fail"}));
+  EXPECT_EQ(os.messageBoxes[1].caption, "Error");
+  EXPECT_EQ(os.messageBoxes[1].type, app::kMbIconError);
+  EXPECT_TRUE(os.HasKey("hklm\\Enum\\Root\\Tscrn\\0000"));
+  EXPECT_FALSE(os.HasValue(kOemName, "C:\\WINDOWS\\inf\\other\\VeltranDravo98.inf"));
   EXPECT_TRUE(os.HasValue(kOemName, "C:\\WINDOWS\\inf\\zelkron98.inf"));
   EXPECT_EQ(api.openHandles, 0);
 }
@@ -256,7 +268,7 @@ TEST_F(XpTest, MfgSectionFailuresAreNamedAndTheServicesStillInstalled) {
   EXPECT_EQ(MessageTexts(), Calls({"Install Error", "Install fail"}));
   for (const auto& box : os.messageBoxes) {
     EXPECT_EQ(box.caption, "Error") << box.text;
-    EXPECT_EQ(box.type, setup::kMbIconError) << box.text;
+    EXPECT_EQ(box.type, app::kMbIconError) << box.text;
     EXPECT_EQ(box.owner, nullptr) << box.text;
   }
   EXPECT_EQ(api.CallsStartingWith("InstallServicesFromInfSection").size(), 2u);
@@ -288,7 +300,7 @@ TEST_F(XpTest, AFailedUsbDriverCopyEndsWithInstallDrvFail) {
     EXPECT_FALSE(installer.InstallDriversXp()) << row.failing;
     ASSERT_EQ(MessageTexts(), Calls({"Install usb device fail."})) << row.failing;
     EXPECT_EQ(os.messageBoxes[0].caption, "Prompt");
-    EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconError);
+    EXPECT_EQ(os.messageBoxes[0].type, app::kMbIconError);
     EXPECT_EQ(os.messageBoxes[0].owner, nullptr);
     EXPECT_EQ(api.IndexOf("InstallServicesFromInfSection zelkron.NT.Services") != -1, row.sectionsRun)
         << row.failing;

@@ -135,7 +135,7 @@ TEST_F(CopyTest, ADirectoryOrAFolderTheFlowDidNotMakeGivesCopyFileError) {
   EXPECT_EQ(MessageTexts(), std::vector<std::string>({"Copy File Error."}));
   EXPECT_EQ(os.FileAttributes("c:\\inst\\Pointwell.exe"), app::kAttrDirectory);
   EXPECT_EQ(os.messageBoxes[0].caption, "Information");
-  EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconError);
+  EXPECT_EQ(os.messageBoxes[0].type, app::kMbIconError);
   EXPECT_EQ(os.messageBoxes[0].owner, dialog.handle());
 
   os.messageBoxes.clear();

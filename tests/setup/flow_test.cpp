@@ -139,7 +139,7 @@ TEST_F(FlowTest, XpInstallationRunsEveryStepInOrderAndRestarts) {
   ASSERT_EQ(os.messageBoxes.size(), 1u);
   EXPECT_EQ(os.messageBoxes[0].text, "Install finished,the computer will reboot.");
   EXPECT_EQ(os.messageBoxes[0].caption, "Prompt");
-  EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconInformation);
+  EXPECT_EQ(os.messageBoxes[0].type, app::kMbIconInformation);
   EXPECT_EQ(os.messageBoxes[0].owner, dialog.handle());
 }
 
@@ -184,7 +184,7 @@ TEST_F(FlowTest, AnInvalidPathKeepsTheDialogOpenUntilAGoodOneIsGiven) {
     EXPECT_FALSE(dialog.ended);
     ASSERT_EQ(MessageTexts(), Lines({"Please input a valid path!"})) << path;
     EXPECT_EQ(os.messageBoxes[0].caption, "Prompt");
-    EXPECT_EQ(os.messageBoxes[0].type, setup::kMbIconError);
+    EXPECT_EQ(os.messageBoxes[0].type, app::kMbIconError);
     EXPECT_EQ(os.messageBoxes[0].owner, dialog.handle());
     EXPECT_FALSE(os.HasKey(kKey));
     EXPECT_TRUE(api.calls.empty());
@@ -214,12 +214,19 @@ TEST_F(FlowTest, AnUnknownFamilyEndsAfterTheSettings) {
 }
 
 TEST_F(FlowTest, AFailedCopyEndsBeforeTheDrivers) {
-  os.WriteFile("c:\\pkg\\filelist.ini", "[win2k]\nfilenum=0\n");
-  EXPECT_TRUE(dlg.Start(dialog));
-  EXPECT_TRUE(dialog.ended);
-  EXPECT_TRUE(api.calls.empty());
-  EXPECT_FALSE(os.HasValue(kKey, "osflg"));
-  EXPECT_TRUE(os.exitWindowsCalls.empty());
+  for (int platform : {2, 1}) {
+    FakeDialog d;
+    d.controls[IDC_PATH_EDIT].text = "c:\\veltran";
+    os.platformId = platform;
+    os.WriteFile("c:\\pkg\\filelist.ini", "[win2k]\nfilenum=0\n[win98]\nfilenum=0\n");
+    EXPECT_TRUE(dlg.Start(d)) << platform;
+    EXPECT_TRUE(d.ended) << platform;
+    EXPECT_EQ(d.result, 0) << platform;
+    EXPECT_TRUE(api.calls.empty()) << platform;
+    EXPECT_TRUE(os.copies.empty()) << platform;
+    EXPECT_FALSE(os.HasValue(kKey, "osflg")) << platform;
+    EXPECT_TRUE(os.exitWindowsCalls.empty()) << platform;
+  }
 }
 
 TEST_F(FlowTest, AFailedDriverStepWritesOsFlagButNoGroupAndNoRestart) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "wincodes.h"  // error codes, file attributes, access masks, messages
 
 namespace app {
 
@@ -33,31 +34,11 @@ constexpr RegKey kHkeyClassesRoot = 0x80000000u;
 constexpr RegKey kHkeyCurrentUser = 0x80000001u;
 constexpr RegKey kHkeyLocalMachine = 0x80000002u;
 
-// Win32 error codes the programs look at.
-constexpr long kErrorSuccess = 0;
-constexpr long kErrorFileNotFound = 2;
-constexpr long kErrorAccessDenied = 5;
-constexpr long kErrorInvalidParameter = 87;
-constexpr long kErrorMoreData = 234;
-constexpr long kErrorNoMoreItems = 259;
-constexpr long kErrorAlreadyExists = 183;
-
 // Registry value types.
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
 constexpr std::uint32_t kRegMultiSz = 7;
-
-// Access masks used by the programs.
-constexpr std::uint32_t kKeyRead = 0x20019;
-constexpr std::uint32_t kKeyAllAccess = 0xF003F;
-
-// File attributes (GetFileAttributesA); kInvalidAttributes when the path does not exist.
-constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
-constexpr std::uint32_t kAttrReadOnly = 0x01;
-constexpr std::uint32_t kAttrHidden = 0x02;
-constexpr std::uint32_t kAttrDirectory = 0x10;
-constexpr std::uint32_t kAttrNormal = 0x80;
 
 // What GetVersionExA reports (OSVERSIONINFOA, size 148 on every build).
 struct OsVersion {
@@ -86,7 +67,8 @@ class Platform : public skin::Platform {
   virtual long RegCreateKey(RegKey root, const char* subKey, std::uint32_t access, RegKey* out,
                             bool* created) = 0;
   // RegQueryValueExA(key, name, nullptr, type, data, size): data may be null to ask the
-  // size; a missing value leaves *type, data and *size as they were.
+  // size; a missing value leaves data (and *size, when data is given) as they were.
+  // *type is not kept, and after kErrorMoreData the buffer holds nothing to rely on.
   virtual long RegQueryValue(RegKey key, const char* name, std::uint32_t* type, void* data,
                              std::uint32_t* size) = 0;
   // RegSetValueExA(key, name, 0, type, data, size): REG_SZ is stored as given (the

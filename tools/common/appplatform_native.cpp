@@ -39,6 +39,8 @@ constexpr std::uint32_t kErrNotEnoughMemory = 8;
 constexpr std::uint32_t kErrBusy = 170;
 
 constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kKeyQueryValue = 0x0001, kKeySetValue = 0x0002, kKeyCreateSubKey = 0x0004,
+                        kKeyEnumerateSubKeys = 0x0008;
 constexpr std::uint32_t kSpiGetWorkArea = 48;
 constexpr std::uint32_t kSpiSetMouseButtonSwap = 33;
 
@@ -344,14 +346,30 @@ bool NativeAppPlatform::KeyPath(RegKey key, std::string* path) const {
   return true;
 }
 
-RegKey NativeAppPlatform::NewKey(const std::string& path) {
+RegKey NativeAppPlatform::NewKey(const std::string& path, std::uint32_t access) {
   const RegKey k = nextKey_;
   nextKey_ += 4;
   keys_[k] = path;
+  // The generic rights and MAXIMUM_ALLOWED as the key rights they stand for.
+  std::uint32_t rights = access & 0xFFFF;
+  if (access & 0x80000000u) rights |= kKeyRead & 0xFFFF;                  // GENERIC_READ
+  if (access & 0x40000000u) rights |= kKeySetValue | kKeyCreateSubKey;    // GENERIC_WRITE
+  if (access & 0x20000000u) rights |= kKeyRead & 0xFFFF;                  // GENERIC_EXECUTE
+  if (access & 0x12000000u) rights |= kKeyAllAccess & 0xFFFF;             // GENERIC_ALL, MAXIMUM_ALLOWED
+  keyAccess_[k] = rights;
   return k;
 }
 
-long NativeAppPlatform::RegOpenKey(RegKey root, const char* subKey, std::uint32_t, RegKey* out) {
+// What a key handle was opened for (the predefined roots allow everything). Windows
+// NT refuses the rest with ERROR_ACCESS_DENIED; Windows 98 checks nothing, so a
+// program that works here asks for what it does on both.
+bool NativeAppPlatform::KeyAllows(RegKey key, std::uint32_t right) const {
+  if (key == kHkeyLocalMachine || key == kHkeyCurrentUser || key == kHkeyClassesRoot) return true;
+  auto it = keyAccess_.find(key);
+  return it != keyAccess_.end() && (it->second & right) == right;
+}
+
+long NativeAppPlatform::RegOpenKey(RegKey root, const char* subKey, std::uint32_t access, RegKey* out) {
   if (!out) return kErrorInvalidParameter;
   std::string path;
   if (!KeyPath(root, &path)) return kErrInvalidHandle;
@@ -360,20 +378,21 @@ long NativeAppPlatform::RegOpenKey(RegKey root, const char* subKey, std::uint32_
     *out = 0;
     return kErrorFileNotFound;
   }
-  *out = NewKey(path);
+  *out = NewKey(path, access);
   return kErrorSuccess;
 }
 
-long NativeAppPlatform::RegCreateKey(RegKey root, const char* subKey, std::uint32_t, RegKey* out,
+long NativeAppPlatform::RegCreateKey(RegKey root, const char* subKey, std::uint32_t access, RegKey* out,
                                      bool* created) {
   if (!out) return kErrorInvalidParameter;
   std::string path;
   if (!KeyPath(root, &path)) return kErrInvalidHandle;
   if (subKey && *subKey) path += std::string("\\") + subKey;
   const bool existed = sim::registry::KeyExists(path);
+  if (!existed && !KeyAllows(root, kKeyCreateSubKey)) return kErrorAccessDenied;
   if (!existed && !sim::registry::CreateKey(path)) return kErrorAccessDenied;
   if (created) *created = !existed;
-  *out = NewKey(path);
+  *out = NewKey(path, access);
   return kErrorSuccess;
 }
 
@@ -382,6 +401,11 @@ long NativeAppPlatform::RegQueryValue(RegKey key, const char* name, std::uint32_
   std::string path;
   if (!KeyPath(key, &path)) return kErrInvalidHandle;
   if (data && !size) return kErrorInvalidParameter;
+  if (!KeyAllows(key, kKeyQueryValue)) return kErrorAccessDenied;
+  // Before it looks, Windows sets the type to REG_NONE (Windows 98; NT leaves any
+  // value) and a size-only query's size to 0: neither survives a missing value.
+  if (type) *type = 0;
+  if (!data && size) *size = 0;
   sim::registry::Value v;
   if (!sim::registry::GetValue(path, name ? name : "", &v)) {
     return sim::registry::KeyExists(path) ? kErrorFileNotFound : kErrInvalidHandle;
@@ -395,6 +419,9 @@ long NativeAppPlatform::RegQueryValue(RegKey key, const char* name, std::uint32_
     return kErrorSuccess;
   }
   if (*size < needed) {
+    // The buffer's contents are undefined then (documented as partly filled): the
+    // part that fits, so that a caller who takes it for its preset is caught.
+    if (*size) std::memcpy(data, bytes.data(), *size);
     *size = needed;
     return kErrorMoreData;
   }
@@ -408,6 +435,7 @@ long NativeAppPlatform::RegSetValue(RegKey key, const char* name, std::uint32_t 
   std::string path;
   if (!KeyPath(key, &path)) return kErrInvalidHandle;
   if (!data && size) return 998;  // ERROR_NOACCESS
+  if (!KeyAllows(key, kKeySetValue)) return kErrorAccessDenied;
   if (!sim::registry::KeyExists(path)) return kErrInvalidHandle;  // the key was deleted
   if (IsTextType(type)) {
     const std::vector<std::uint8_t> w = WideOf(data, size);
@@ -421,6 +449,7 @@ long NativeAppPlatform::RegSetValue(RegKey key, const char* name, std::uint32_t 
 long NativeAppPlatform::RegDeleteValue(RegKey key, const char* name) {
   std::string path;
   if (!KeyPath(key, &path)) return kErrInvalidHandle;
+  if (!KeyAllows(key, kKeySetValue)) return kErrorAccessDenied;
   return sim::registry::DeleteValue(path, name ? name : "") ? kErrorSuccess : kErrorFileNotFound;
 }
 
@@ -437,6 +466,7 @@ long NativeAppPlatform::RegEnumKey(RegKey key, std::uint32_t index, char* name, 
   std::string path;
   if (!KeyPath(key, &path)) return kErrInvalidHandle;
   if (!name || !nameSize) return kErrorInvalidParameter;
+  if (!KeyAllows(key, kKeyEnumerateSubKeys)) return kErrorAccessDenied;
   const std::vector<std::string> subKeys = sim::registry::SubKeys(path);
   if (index >= subKeys.size()) return kErrorNoMoreItems;
   const std::string& s = subKeys[index];
@@ -448,6 +478,7 @@ long NativeAppPlatform::RegEnumKey(RegKey key, std::uint32_t index, char* name, 
 
 long NativeAppPlatform::RegCloseKey(RegKey key) {
   if (key == kHkeyLocalMachine || key == kHkeyCurrentUser || key == kHkeyClassesRoot) return kErrorSuccess;
+  keyAccess_.erase(key);
   return keys_.erase(key) ? kErrorSuccess : kErrInvalidHandle;
 }
 

@@ -1,7 +1,8 @@
 // The programs' platform natively: every call keeps or reads state that a test can
 // inspect and drive.
 // - Registry: the simulated kernel's registry (HKLM is \REGISTRY\Machine, HKCU is
-//   kCurrentUserHive, HKCR is HKLM\Software\Classes). Text values are kept as the
+//   kCurrentUserHive, HKCR is HKLM\Software\Classes). A key handle does only what
+//   the access it was opened with allows, as on Windows NT. Text values are kept as the
 //   UTF-16 the drivers read; the programs' bytes map one to one onto UTF-16 units.
 // - Files: a Windows path "X:\a\b" is <root>/x/a/b, its elements matched without
 //   regard to case; with no root set, paths are used as they stand (slashes for
@@ -30,10 +31,7 @@ namespace app {
 
 constexpr const char* kCurrentUserHive = "\\REGISTRY\\User\\Current";
 
-// Window messages and results the native platform knows by number.
-constexpr std::uint32_t kWmClose = 0x0010;
-constexpr std::uint32_t kWmTimer = 0x0113;
-constexpr int kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5, kIdYes = 6, kIdNo = 7;
+// The window messages and message-box answers it knows by number: wincodes.h.
 
 struct MessageBoxCall {
   Window owner = nullptr;
@@ -307,7 +305,8 @@ class NativeAppPlatform : public Platform {
   void ForgetWindow(NativeAppWindow* window);
   std::intptr_t Deliver(NativeAppWindow* window, const Message& message);
   bool KeyPath(RegKey key, std::string* path) const;
-  RegKey NewKey(const std::string& path);
+  RegKey NewKey(const std::string& path, std::uint32_t access);
+  bool KeyAllows(RegKey key, std::uint32_t right) const;
   Handle NewObject(const Object& object);
   Object* ObjectOf(Handle handle);
   std::string Resolve(const char* windowsPath) const;
@@ -323,6 +322,7 @@ class NativeAppPlatform : public Platform {
   std::vector<Timer> timers_;
   std::uint64_t clock_ = 0;  // ms since the platform was made (timers' due times)
   std::map<RegKey, std::string> keys_;
+  std::map<RegKey, std::uint32_t> keyAccess_;  // the key rights each handle was opened with
   RegKey nextKey_ = 0x1000;
   std::map<std::uintptr_t, Object> objects_;
   std::uintptr_t nextObject_ = 0x2000;

@@ -291,6 +291,10 @@ void MainDialog::OnLButtonUp() {
   dragging_ = false;
 }
 
+// The release of the button goes to the window that took the capture: the drag ends
+// here, or the window would follow the mouse with its button up.
+void MainDialog::OnCaptureLost() { dragging_ = false; }
+
 void MainDialog::OnDestroy() {}
 
 // ---- pages ---------------------------------------------------------------------------------

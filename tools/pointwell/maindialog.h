@@ -101,6 +101,7 @@ class MainDialog : public CalibrationHost, public LinkNotifier {
   void OnLButtonDown(int x, int y);
   void OnMouseMove(int x, int y);
   void OnLButtonUp();
+  void OnCaptureLost();                   // another window took the mouse capture
   void OnDestroy();
 
   void ShowPage();

@@ -100,6 +100,11 @@ INT_PTR CALLBACK MainProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONUP:
       tool->OnLButtonUp();
       return FALSE;
+    case WM_CAPTURECHANGED:
+      // lParam is the window that now holds the capture; the tool's own SetCapture
+      // while it already holds it is no loss.
+      if (reinterpret_cast<HWND>(lParam) != window) tool->OnCaptureLost();
+      return FALSE;
     case WM_DESTROY:
       tool->OnDestroy();
       return FALSE;

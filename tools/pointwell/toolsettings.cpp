@@ -133,10 +133,14 @@ void ToolSettings::Load(RegistryStore& store) {
   }
   // Each table is offered its own buffer's size: a stored table of another size must
   // neither overrun the buffer nor cut the other table's read short.
+  // A stored table too long for its buffer is refused, and whatever the refused
+  // query left in the buffer is not kept as a table.
   std::uint32_t size = kTableBytes;
-  store.ReadBinary("XArray", xTable.data(), &size);
+  if (store.ReadBinary("XArray", xTable.data(), &size) == app::kErrorMoreData)
+    xTable.assign(kTableEntries, 0);
   size = kTableBytes;
-  store.ReadBinary("YArray", yTable.data(), &size);
+  if (store.ReadBinary("YArray", yTable.data(), &size) == app::kErrorMoreData)
+    yTable.assign(kTableEntries, 0);
   app::Platform& p = app::CurrentAppPlatform();
   screenWidth = p.SystemMetric(kSmCxScreen);
   screenHeight = p.SystemMetric(kSmCyScreen);

@@ -9,6 +9,7 @@
 #include "cfgrecords.h"
 #include "filelist.h"
 #include "langtext.h"
+#include "resource.h"
 
 namespace setup {
 
@@ -46,8 +47,6 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
   return true;
 }
 
-constexpr std::uint32_t kAttrSystem = 0x04;
-
 // The whole source in one buffer of its size; false when it can't be opened, its size
 // had or it read whole.
 bool ReadWholeFile(app::Platform& os, const std::string& path, std::unique_ptr<char[]>* bytes, long* size) {
@@ -73,13 +72,13 @@ bool WriteWholeFile(app::Platform& os, const std::string& path, const char* byte
   return ok;
 }
 
+}  // namespace
+
 std::string Lang(const char* key, const char* def) {
   char text[256];
   LangText(key, def, text);
   return text;
 }
-
-}  // namespace
 
 bool MakeFolderTree(app::Platform& os, const std::string& path) {
   if (path.empty()) return false;  // GetFileAttributesA("") fails: nothing to make
@@ -124,10 +123,10 @@ bool Installer::CopyPackageFiles(const std::string& folder, app::Dialog* dialog)
   const char* section = FileListSection(ClassifyWindows(os_));
   const std::uint32_t n = UsableFileCount(os_.ProfileInt(section, "filenum", 0, list.c_str()));
 
-  if (dialog) dialog->SendItemMessage(1052, kPbmSetRange, 0, std::intptr_t(n & 0xFFFF) << 16);
+  if (dialog) dialog->SendItemMessage(IDC_PROGRESS_BAR, app::kPbmSetRange, 0, std::intptr_t(n & 0xFFFF) << 16);
   if (n == 0) return false;
   for (std::uint32_t i = 0; i < n; ++i) {
-    if (dialog) dialog->SendItemMessage(1052, kPbmSetPos, i, 0);
+    if (dialog) dialog->SendItemMessage(IDC_PROGRESS_BAR, app::kPbmSetPos, i, 0);
     char key[16];
     std::snprintf(key, sizeof key, "file%u", i);
     char value[500] = {};
@@ -138,12 +137,12 @@ bool Installer::CopyPackageFiles(const std::string& folder, app::Dialog* dialog)
     const std::string source = setupFolder + "\\" + name;
     const std::string destination = folder + "\\" + name;
     if (!EntryStaysInside(name) || !Fits(source) || !Fits(destination)) {
-      Message(dialog ? dialog->handle() : nullptr, "Copy File Error.", "Information", kMbIconError);
+      Message(dialog ? dialog->handle() : nullptr, "Copy File Error.", "Information", app::kMbIconError);
       return false;
     }
     if (!IsFile(os_, source)) {
       Message(dialog ? dialog->handle() : nullptr, "The file to be copied is not exists!",
-              "Information", kMbIconError);
+              "Information", app::kMbIconError);
       return false;
     }
     // The source is read whole before the destination is touched: when both name the
@@ -155,11 +154,11 @@ bool Installer::CopyPackageFiles(const std::string& folder, app::Dialog* dialog)
     const std::uint32_t attributes = os_.FileAttributes(destination.c_str());
     if (read && attributes != app::kInvalidAttributes && !(attributes & app::kAttrDirectory)) {
       os_.SetFileAttributes(destination.c_str(),
-                            attributes & ~(app::kAttrReadOnly | app::kAttrHidden | kAttrSystem));
+                            attributes & ~(app::kAttrReadOnly | app::kAttrHidden | app::kAttrSystem));
       os_.DeleteFile(destination.c_str());
     }
     if (!read || !WriteWholeFile(os_, destination, bytes.get(), size)) {
-      Message(dialog ? dialog->handle() : nullptr, "Copy File Error.", "Information", kMbIconError);
+      Message(dialog ? dialog->handle() : nullptr, "Copy File Error.", "Information", app::kMbIconError);
       return false;
     }
     os_.WriteProfileString("COPYED", key, destination.c_str(), record.c_str());
@@ -174,7 +173,7 @@ bool Installer::CopyPackageFiles(const std::string& folder, app::Dialog* dialog)
 
 void Installer::ShowSystemError() {
   const std::string text = api_.SystemErrorText(api_.LastError());
-  Message(nullptr, text.c_str(), "Error", kMbIconInformation);
+  Message(nullptr, text.c_str(), "Error", app::kMbIconInformation);
 }
 
 bool Installer::CommitQueue(const std::string& infPath, const char* infClass,
@@ -275,12 +274,12 @@ bool Installer::InstallServiceDriver98() {
   if (!InstallSectionOnKey(&run, std::string("system\\CurrentcontrolSet\\Services\\class\\Tscrn\\") + instance,
                            "UsbInfr.Install1")) {
     ShowSystemError();
-    Message(nullptr, "Install device fail", "Error", kMbIconError);
+    Message(nullptr, "Install device fail", "Error", app::kMbIconError);
   } else {
     EnsureKey("Enum\\Root\\Tscrn");
     if (!InstallSectionOnKey(&run, std::string("Enum\\Root\\Tscrn\\") + instance, "UsbInfr.Install2")) {
       ShowSystemError();
-      Message(nullptr, "Install device fail", "Error", kMbIconError);
+      Message(nullptr, "Install device fail", "Error", app::kMbIconError);
     } else {
       RegisterOemName(windows + "\\inf\\other\\" + maker + "Dravo98.inf", maker + "Dravo98.inf");
       RegisterOemName(windows + "\\inf\\Dravo98.inf", "Dravo98.inf");
@@ -418,7 +417,7 @@ bool Installer::InstallServiceDevice() {
       if (ok) {
         if (!api_.InstallFromInfSection(nullptr, hinf, (maker + ".Mfg").c_str(), kSpinstIniFiles | kSpinstRegistry,
                                         0, nullptr, 0))
-          Message(nullptr, "Install Error", "Error", kMbIconError);
+          Message(nullptr, "Install Error", "Error", app::kMbIconError);
         ok = api_.InstallServicesFromInfSection(hinf, "Dravick.Services", 0);
       }
       if (!ok) ShowSystemError();
@@ -439,7 +438,7 @@ bool Installer::InstallUsbDriverNt() {
   if (!api_.CopyOemInf(inf.c_str(), root.c_str())) ShowSystemError();
   if (!api_.InstallFromInfSection(nullptr, run.inf, (maker + ".Mfg").c_str(), kSpinstIniFiles | kSpinstRegistry,
                                   0, nullptr, 0))
-    Message(nullptr, "Install fail", "Error", kMbIconError);
+    Message(nullptr, "Install fail", "Error", app::kMbIconError);
   if (!api_.InstallServicesFromInfSection(run.inf, "zelkron.NT.Services", 0)) ShowSystemError();
   CloseQueue(&run);
   return run.copyStatus == 0;
@@ -449,7 +448,7 @@ bool Installer::InstallDriversXp() {
   if (!InstallServiceDevice()) return false;
   if (!TouchDriverRunning() && !InstallUsbDriverNt()) {
     const std::string text = Lang("INSTALLDRVFAIL", "Install usb device fail.");
-    Message(nullptr, text.c_str(), "Prompt", kMbIconError);
+    Message(nullptr, text.c_str(), "Prompt", app::kMbIconError);
     return false;
   }
   RemoveAutostart(toolPath);
@@ -538,7 +537,7 @@ void Installer::RemoveAutostart(const std::string&) {
 
 bool Installer::CreateProgramGroup(const std::string& folder) {
   if (!os_.DdeAvailable()) {
-    Message(nullptr, "DDE Error!", "Error", 0);  // MB_OK
+    Message(nullptr, "DDE Error!", "Error", app::kMbOk);
     return false;
   }
   app::Handle conversation = os_.DdeOpen("PROGMAN", "PROGMAN");

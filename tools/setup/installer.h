@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "appplatform.h"
+#include "wincodes.h"
 #include "setupcalls.h"
 
 namespace setup {
@@ -24,14 +25,8 @@ constexpr int kOsUnknown = -1;
 // refused, never cut.
 constexpr std::size_t kPathBuffer = 260;
 
-// Message-box styles and the Win32 values the steps pass.
-constexpr std::uint32_t kMbIconError = 0x10;
-constexpr std::uint32_t kMbIconInformation = 0x40;
-constexpr std::uint32_t kEwxReboot = 0x02;
-constexpr std::uint32_t kEwxForce = 0x04;
-constexpr std::uint32_t kPbmSetRange = 0x0401;
-constexpr std::uint32_t kPbmSetPos = 0x0402;
-constexpr std::uint32_t kKeyWriteSettings = 0x20019 | 0x0002 | 0x0004;  // READ | SET_VALUE | CREATE_SUB_KEY
+// The access the settings key is opened with for writing.
+constexpr std::uint32_t kKeyWriteSettings = app::kKeyRead | app::kKeySetValue | app::kKeyCreateSubKey;
 
 // The settings key and the values the installer writes.
 constexpr const char* kSettingsKey = "SOFTWARE\\Veltran\\Pointwell";
@@ -39,6 +34,9 @@ constexpr const char* kRunKey = "SoftWare\\Microsoft\\Windows\\CurrentVersion\\R
 constexpr const char* kOemNameKey = "SoftWare\\Microsoft\\Windows\\CurrentVersion\\Setup\\SetupX\\Inf\\OEM Name";
 constexpr const char* kFrameHardwareId98 = "VID_5a53&PID_0001";
 constexpr const char* kServiceDeviceDescription = "usb infrared touch screen service for win2000 winxp";
+
+// LangText of key with its English default, as a string.
+std::string Lang(const char* key, const char* def);
 
 // The platform's family: GetVersionExA's platform id, asked anew on every call.
 int ClassifyWindows(app::Platform& os);

@@ -20,12 +20,6 @@ constexpr const char* kToolFile = "\\Pointwell.exe";
 constexpr int kInstallControls[] = {IDC_START_BUTTON, IDC_PROGRESS_LABEL, IDC_PATH_LABEL,
                                     IDC_SELECT_BUTTON, IDC_PROGRESS_BAR, IDC_PATH_EDIT};
 
-std::string Lang(const char* key, const char* def) {
-  char text[256];
-  LangText(key, def, text);
-  return text;
-}
-
 }  // namespace
 
 void SetupDialog::Init(app::Dialog& dialog) {
@@ -98,7 +92,7 @@ bool SetupDialog::Install(app::Dialog& dialog) {
   const bool fits = in.installFolder.size() + std::strlen(kToolFile) < kPathBuffer;
   if (in.installFolder.empty() || !fits || !MakeFolderTree(os_, in.installFolder)) {
     const std::string text = Lang("INVALIDPATH", "Please input a valid path!");
-    os_.MessageBox(dialog.handle(), text.c_str(), "Prompt", kMbIconError);
+    os_.MessageBox(dialog.handle(), text.c_str(), "Prompt", app::kMbIconError);
     return false;
   }
   for (const char* sub : kLanguageFolders) MakeFolderTree(os_, in.installFolder + sub);
@@ -134,7 +128,7 @@ bool SetupDialog::Install(app::Dialog& dialog) {
   }
   in.CreateProgramGroup(in.installFolder);
   const std::string text = Lang("INSTALLREBOOT", "Install finished,the computer will reboot.");
-  os_.MessageBox(dialog.handle(), text.c_str(), "Prompt", kMbIconInformation);
+  os_.MessageBox(dialog.handle(), text.c_str(), "Prompt", app::kMbIconInformation);
   Restart();
   dialog.End(0);
   return true;
@@ -142,10 +136,10 @@ bool SetupDialog::Install(app::Dialog& dialog) {
 
 void SetupDialog::Restart() {
   if (ClassifyWindows(os_) == kOsWin9x) {
-    os_.ExitWindows(kEwxReboot);
+    os_.ExitWindows(app::kEwxReboot);
     return;
   }
-  if (os_.EnableShutdownPrivilege()) os_.ExitWindows(kEwxReboot | kEwxForce);
+  if (os_.EnableShutdownPrivilege()) os_.ExitWindows(app::kEwxReboot | app::kEwxForce);
 }
 
 void SetupDialog::ReleaseBanner() {

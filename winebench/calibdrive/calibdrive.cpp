@@ -9,7 +9,9 @@
 // lifted on it), and times the release to the step (the target button moves on, or
 // the screen ends after the fourth). After four targets it waits for
 // "Examination"; with --timeout it first lets that dialog run out and waits for the
-// second pass's screen, calibrates again, then presses Ok. Last, with raw mode off,
+// second pass's screen, presses Enter there (the pass ends unsaved and the
+// Examination follows at once) and Enter in the Examination (no confirmation: a new
+// pass), calibrates again, then presses Ok. Last, with raw mode off,
 // it touches each target's raw point again and reads Zelko's mapped event through
 // "\\.\Zelkode".
 //
@@ -93,6 +95,20 @@ bool WaitFor(double ms, F done) {
     Sleep(1);
   }
   return done();
+}
+
+// A key typed at a window of the tool: WM_KEYDOWN and WM_KEYUP posted to the control
+// that holds the focus in top (or to top), as the dialog manager sees typed keys.
+void Key(HWND top, UINT vk) {
+  HWND to = top;
+  GUITHREADINFO gti{};
+  gti.cbSize = sizeof(gti);
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &gti) && gti.hwndFocus &&
+      (gti.hwndFocus == top || IsChild(top, gti.hwndFocus)))
+    to = gti.hwndFocus;
+  const LPARAM down = 1 | (static_cast<LPARAM>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16);
+  PostMessageA(to, WM_KEYDOWN, vk, down);
+  PostMessageA(to, WM_KEYUP, vk, down | (1UL << 30) | (1UL << 31));
 }
 
 void Pause(const char* name) {
@@ -222,6 +238,22 @@ int main(int argc, char** argv) {
       return 1;
     }
     Say("second_pass_after %.0f", NowMs() - examAt);
+    Sleep(300);
+    // Enter on the calibration screen ends the pass without a target taken: the
+    // Examination follows at once.
+    Key(CalibrationScreen(), VK_RETURN);
+    if (!WaitFor(3000, [&] { return Visible("Examination") != nullptr && !CalibrationScreen(); })) {
+      Say("error: Enter did not end the calibration screen");
+      return 1;
+    }
+    Say("enter_screen examination");
+    // Enter in the Examination is no confirmation: another pass starts.
+    Key(Visible("Examination"), VK_RETURN);
+    if (!WaitFor(3000, [&] { return !Visible("Examination") && CalibrationScreen(); })) {
+      Say("error: Enter in the Examination did not start a new pass");
+      return 1;
+    }
+    Say("enter_examination new pass");
     Sleep(300);
     if (!Calibrate(2, false)) return 1;
     if (!WaitFor(5000, [&] { return Visible("Examination") != nullptr; })) {

@@ -7,11 +7,13 @@
 //   flipprobe arrow TITLE      which way the arrow on the window's screen area points:
 //                              "arrow left|right|none ink=N" (N: ink pixels seen)
 //   flipprobe rclick X Y       a right click (SendInput) at screen pixel X,Y: "rclick X Y"
+//   flipprobe audio            the wave output devices the system has: "audio N"
 //
 // The arrow is told by its ink (the dark blue of the pictures): the tip end of an arrow
 // is one column high, the shaft end many. Exit code 0 done, 1 window missing, 2 usage,
 // 3 the operation failed.
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -110,6 +112,10 @@ int main(int argc, char** argv) {
     return Arrow(w);
   }
   if (argc == 4 && !std::strcmp(argv[1], "rclick")) return RightClick(std::atoi(argv[2]), std::atoi(argv[3]));
-  std::fprintf(stderr, "usage: flipprobe swap 0|1 | repaint TITLE | arrow TITLE | rclick X Y\n");
+  if (argc == 2 && !std::strcmp(argv[1], "audio")) {
+    std::printf("audio %u\n", waveOutGetNumDevs());
+    return 0;
+  }
+  std::fprintf(stderr, "usage: flipprobe swap 0|1 | repaint TITLE | arrow TITLE | rclick X Y | audio\n");
   return 2;
 }

@@ -27,12 +27,16 @@ bool TakeEvent(PDEVICE_EXTENSION dx, UCHAR* code, USHORT* x, USHORT* y)
 
 NTSTATUS Command(PDEVICE_EXTENSION dx, PIRP irp, ULONG inputLength)
 {
-    if (!dx->consumerSeen) {
+    if (!__atomic_load_n(&dx->consumerSeen, __ATOMIC_ACQUIRE)) {
         // A consumer that missed the interface's arrival sees it again. The
         // interface is enabled only while the PnP manager has the device
         // started: a stopped or surprise-removed device's stays off.
         AbortPendingReads();
-        if (dx->started) {
+        KIRQL irql;
+        KeAcquireSpinLock(&dx->ioLock, &irql);
+        const bool started = dx->started != 0;
+        KeReleaseSpinLock(&dx->ioLock, irql);
+        if (started) {
             IoSetDeviceInterfaceState(&dx->interfaceName, FALSE);
             IoSetDeviceInterfaceState(&dx->interfaceName, TRUE);
         }
@@ -40,16 +44,19 @@ NTSTATUS Command(PDEVICE_EXTENSION dx, PIRP irp, ULONG inputLength)
     const UCHAR* record = (const UCHAR*)irp->AssociatedIrp.SystemBuffer;
     if (inputLength != ZELKO_COMMAND_BYTES || !record)
         return CompleteIrp(irp, STATUS_INVALID_PARAMETER, 0);
+    KIRQL irql;
+    KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);  // the report path reads them
     dx->touch.stableCounter = 0;
-    switch (record[0]) {
-    case CMD_RAW_ON:
+    if (record[0] == CMD_RAW_ON)
         dx->touch.rawMode = true;
-        break;
-    case CMD_RAW_OFF:
+    else if (record[0] == CMD_RAW_OFF)
         dx->touch.rawMode = false;
-        break;
+    KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+    switch (record[0]) {
     case CMD_RELOAD:
+        KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
         dx->settings.settingsLoaded = false;
+        KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
         LoadToolSettings(dx);
         LoadServiceSettings(dx);
         break;
@@ -81,8 +88,8 @@ NTSTATUS GetEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
 
 NTSTATUS ReadEvent(PDEVICE_EXTENSION dx, PIRP irp, ULONG outputLength)
 {
-    if (!dx->consumerSeen)
-        dx->consumerSeen = 1;  // set once and never cleared
+    if (!__atomic_load_n(&dx->consumerSeen, __ATOMIC_ACQUIRE))
+        __atomic_store_n(&dx->consumerSeen, (UCHAR)1, __ATOMIC_RELEASE);  // set once and never cleared
     PVOID buffer = irp->AssociatedIrp.SystemBuffer;
     if (outputLength < ZELKO_SHORT_EVENT_BYTES || !buffer)
         return CompleteIrp(irp, STATUS_INVALID_PARAMETER, 0);
@@ -157,14 +164,16 @@ void ProcessReport(PDEVICE_EXTENSION dx, const UCHAR* report)
     clock.tickLength = KeQueryTimeIncrement();
     TouchContext ctx = {dx->settings, dx->touch, g_zelko.window};
     ReportResult result;
-    InterpretReport(ctx, *(const TouchReport*)report, clock, result);
-    if (!result.count && !result.completeHeldRead)
-        return;
-
-    // One pass under the lock: queue the report's events, then hand the oldest
-    // to the oldest held read.
+    // One pass under the lock: the touch state and settings (which a command
+    // changes on another processor), the report's events into the queue, then
+    // the oldest to the oldest held read.
     KIRQL irql;
     KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
+    InterpretReport(ctx, *(const TouchReport*)report, clock, result);
+    if (!result.count && !result.completeHeldRead) {
+        KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+        return;
+    }
     for (unsigned i = 0; i < result.count; ++i)
         SaveInputData(dx->inputQueue, result.events[i].code, result.events[i].x, result.events[i].y);
     ULONG_PTR information = 0;

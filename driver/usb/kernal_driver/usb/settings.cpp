@@ -205,32 +205,47 @@ NTSTATUS QueryValue(HANDLE key, PUNICODE_STRING name, PVOID destination, ULONG d
     return status;
 }
 
-void LoadToolSettings(PDEVICE_EXTENSION dx)
+namespace {
+
+// Reads the settings from the tool's key or the driver's copy into a fresh record
+// at passive level, then puts the fields that could be read in place under the
+// lock that the report path holds while it reads them. True when all were read.
+bool LoadSettings(PDEVICE_EXTENSION dx, bool copyKey)
 {
     HANDLE key;
-    if (!NT_SUCCESS(OpenSettingsKey(dx, false, false, &key)))
-        return;
-    TouchSettings& s = dx->settings;
-    const int read = ReadSettings(key, s);
-    ZwClose(key);
-    if (read == SETTING_COUNT) {
-        s.settingsLoaded = true;
-        SaveServiceSettings(dx);
+    if (!NT_SUCCESS(OpenSettingsKey(dx, copyKey, false, &key)))
+        return false;
+    auto* fresh = (TouchSettings*)ExAllocatePoolWithTag(NonPagedPool, sizeof(TouchSettings), ZELKO_TAG);
+    if (!fresh) {
+        ZwClose(key);
+        return false;
     }
+    KIRQL irql;
+    KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
+    RtlCopyMemory(fresh, &dx->settings, sizeof *fresh);
+    KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+    const bool all = ReadSettings(key, *fresh) == SETTING_COUNT;
+    ZwClose(key);
+    if (all)
+        fresh->settingsLoaded = true;
+    KeAcquireSpinLock(&g_zelko.pendingReadLock, &irql);
+    RtlCopyMemory(&dx->settings, fresh, sizeof *fresh);
+    KeReleaseSpinLock(&g_zelko.pendingReadLock, irql);
+    ExFreePool(fresh);
+    return all;
+}
+
+}  // namespace
+
+void LoadToolSettings(PDEVICE_EXTENSION dx)
+{
+    if (LoadSettings(dx, false))
+        SaveServiceSettings(dx);
 }
 
 BOOLEAN LoadServiceSettings(PDEVICE_EXTENSION dx)
 {
-    HANDLE key;
-    if (!NT_SUCCESS(OpenSettingsKey(dx, true, false, &key)))
-        return FALSE;
-    TouchSettings& s = dx->settings;
-    const int read = ReadSettings(key, s);
-    ZwClose(key);
-    if (read != SETTING_COUNT)
-        return FALSE;
-    s.settingsLoaded = true;
-    return TRUE;
+    return LoadSettings(dx, true) ? TRUE : FALSE;
 }
 
 void SaveServiceSettings(PDEVICE_EXTENSION dx)

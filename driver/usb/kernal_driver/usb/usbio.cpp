@@ -282,8 +282,6 @@ NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT device, PIRP irp, PVOID context)
     const bool reset = ResetWanted(status) && running;
     if (renew)
         PrepareRead(dx);
-    else
-        InterlockedExchange(&dx->readOutstanding, 0);
     KeReleaseSpinLock(&dx->ioLock, irql);
 
     if (renew) {
@@ -299,8 +297,13 @@ NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT device, PIRP irp, PVOID context)
         dx->resetRetries = 0;
         QueuePortWork(dx, PORT_WORK_RESET);
     }
-    // Last: once readDone is set, StopDevice may return and the device go.
+    // Last, under the lock: the request is the device's again and readDone set.
+    // Once the lock is released this routine no longer touches the device, so
+    // StopDevice may return (and the device go) as soon as it sees the flag clear.
+    KeAcquireSpinLock(&dx->ioLock, &irql);
+    InterlockedExchange(&dx->readOutstanding, 0);
     KeSetEvent(&dx->readDone, IO_NO_INCREMENT, FALSE);
+    KeReleaseSpinLock(&dx->ioLock, irql);
     return STATUS_MORE_PROCESSING_REQUIRED;
 }
 
