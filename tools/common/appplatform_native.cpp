@@ -39,8 +39,7 @@ constexpr std::uint32_t kErrNotEnoughMemory = 8;
 constexpr std::uint32_t kErrBusy = 170;
 
 constexpr std::uint32_t kRegExpandSz = 2;
-constexpr std::uint32_t kKeyQueryValue = 0x0001, kKeySetValue = 0x0002, kKeyCreateSubKey = 0x0004,
-                        kKeyEnumerateSubKeys = 0x0008;
+constexpr std::uint32_t kKeyQueryValue = 0x0001, kKeyEnumerateSubKeys = 0x0008;  // kKeySetValue, ...: wincodes.h
 constexpr std::uint32_t kSpiGetWorkArea = 48;
 constexpr std::uint32_t kSpiSetMouseButtonSwap = 33;
 
