@@ -67,6 +67,8 @@ shot() {
     r=$(ui rect "$2" | awk '$1 == "rect" { print $4 - $2 "x" $5 - $3 "+" $2 "+" $3 }')
     [ -n "$r" ] && convert "$file" -crop "$r" +repage "$file" >>"$log" 2>&1
   fi
+  # Without time stamps, so that an unchanged screen leaves the picture unchanged.
+  convert "$file" -strip -define png:exclude-chunk=date,time "$file" >>"$log" 2>&1
   if [ -n "${3:-}" ] && [ "$BENCH_ARCH" = win32 ]; then
     cp "$file" "$guide/guide-$3.png"
   fi

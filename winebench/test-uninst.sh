@@ -76,7 +76,7 @@ doc_shot() {  # doc_shot FILE TITLE
   local r
   wine_shot "$1" >>"$log" 2>&1 || return
   r=$(probe rect "$2" | awk '$1 == "rect" { print $4 - $2 "x" $5 - $3 "+" $2 "+" $3 }')
-  [ -n "$r" ] && convert "$1" -crop "$r" +repage "$1" >>"$log" 2>&1
+  [ -n "$r" ] && convert "$1" -crop "$r" +repage -strip -define png:exclude-chunk=date,time "$1" >>"$log" 2>&1
 }
 
 # Answers the message boxes: SHOT1 after the first box appears, and so on.

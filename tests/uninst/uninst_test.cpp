@@ -21,8 +21,6 @@ namespace {
 constexpr const char* kFolder = "C:\\veltran";
 constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kSettingsKey = "SOFTWARE\\Veltran\\Pointwell";
-constexpr std::uint32_t kMbYesNo = 0x04;
-constexpr std::uint32_t kMbIconError = 0x10;
 
 // The files setup copies, relative to the install folder (a typical list).
 const std::vector<std::string> kInstalled = {
@@ -231,8 +229,8 @@ TEST_F(UninstTest, RemovesWhatThePackageLeftAndKeepsEverythingElse) {
             std::vector<std::string>{"[DeleteGroup(Infrared Touch Screen)]"});
 
   ASSERT_EQ(p_.messageBoxes.size(), 3u);
-  EXPECT_EQ(p_.messageBoxes[0].type & 0xF, kMbYesNo);
-  EXPECT_EQ(p_.messageBoxes[1].type & 0xF, kMbYesNo);
+  EXPECT_EQ(p_.messageBoxes[0].type & 0xF, app::kMbYesNo);
+  EXPECT_EQ(p_.messageBoxes[1].type & 0xF, app::kMbYesNo);
   EXPECT_EQ(p_.messageBoxes[1].type & 0xF00, 0u);  // "Yes" (keep) is the default button
   EXPECT_EQ(p_.messageBoxes[2].text, langkeys::UninstDone.english);
 }
@@ -304,7 +302,7 @@ TEST_F(UninstTest, ATamperedOrMissingRecordRemovesNothingFromTheFolderAndSaysSo)
     ASSERT_EQ(p_.messageBoxes.size(), 3u);
     EXPECT_EQ(p_.messageBoxes[2].text,
               std::string(langkeys::UninstNoRecord.english) + "\n" + kFolder);
-    EXPECT_EQ(p_.messageBoxes[2].type & 0xF0, kMbIconError);
+    EXPECT_EQ(p_.messageBoxes[2].type & 0xF0, app::kMbIconError);
   }
 }
 

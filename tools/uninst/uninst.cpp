@@ -12,16 +12,6 @@ namespace uninst {
 
 namespace {
 
-// Window messages, message-box flags and answers the uninstaller uses.
-constexpr std::uint32_t kWmClose = 0x0010;
-constexpr std::uint32_t kMbYesNo = 0x04;
-constexpr std::uint32_t kMbIconError = 0x10;
-constexpr std::uint32_t kMbIconQuestion = 0x20;
-constexpr std::uint32_t kMbIconInformation = 0x40;
-constexpr int kIdNo = 7;
-
-constexpr std::uint32_t kAttrSystem = 0x04;
-
 constexpr const char* kSettingsKey = "SOFTWARE\\Veltran\\Pointwell";
 constexpr const char* kMakerKey = "SOFTWARE\\Veltran";
 constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -113,7 +103,7 @@ bool RemoveFile(const std::string& path) {
   if (attributes == app::kInvalidAttributes) return true;
   if (attributes & app::kAttrDirectory) return false;
   const std::uint32_t cleared =
-      attributes & ~(app::kAttrReadOnly | app::kAttrHidden | kAttrSystem);
+      attributes & ~(app::kAttrReadOnly | app::kAttrHidden | app::kAttrSystem);
   if (cleared != attributes) p.SetFileAttributes(path.c_str(), cleared ? cleared : app::kAttrNormal);
   return p.DeleteFile(path.c_str());
 }
@@ -267,7 +257,7 @@ int CloseCompanionWindows() {
       // The program's file can be deleted only once its process has ended, a little
       // after its window: hold the process to wait for it.
       app::Handle process = p.OpenWindowProcess(window);
-      p.SendMessage(window, kWmClose, 0, 0);
+      p.SendMessage(window, app::kWmClose, 0, 0);
       std::uint32_t waited = 0;
       while (p.FindWindow(nullptr, title) == window && waited < kCloseWaitMs) {
         p.Sleep(kClosePollMs);
@@ -353,13 +343,13 @@ Outcome Run(void* owner) {
   std::string folder;
   const bool haveFolder = ProgramFolder(&folder);
 
-  if (MessageBoxText(owner, Text(langkeys::UninstAsk), "Prompt", kMbYesNo | kMbIconQuestion) == kIdNo) {
+  if (MessageBoxText(owner, Text(langkeys::UninstAsk), "Prompt", app::kMbYesNo | app::kMbIconQuestion) == app::kIdNo) {
     out.cancelled = true;
     return out;
   }
   // "Yes" keeps them, and is the default button's answer too.
   out.keptSettings = MessageBoxText(owner, Text(langkeys::UninstKeep), "Prompt",
-                                    kMbYesNo | kMbIconQuestion) != kIdNo;
+                                    app::kMbYesNo | app::kMbIconQuestion) != app::kIdNo;
 
   const CopyRecord record = haveFolder ? ReadCopyRecord(folder) : CopyRecord{};
   out.record = record.status;
@@ -371,15 +361,15 @@ Outcome Run(void* owner) {
   if (haveFolder) RemoveInstalledFiles(folder, record, &out);
 
   std::string text;
-  std::uint32_t icon = kMbIconInformation;
+  std::uint32_t icon = app::kMbIconInformation;
   if (record.status != RecordStatus::kOk) {
     text = Text(langkeys::UninstNoRecord) + "\n" + (haveFolder ? folder : std::string());
-    icon = kMbIconError;
+    icon = app::kMbIconError;
   } else if (!out.left.empty()) {
     text = Text(langkeys::UninstLeft);
     for (std::size_t i = 0; i < out.left.size() && i < 10; ++i) text += "\n" + out.left[i];
     if (out.left.size() > 10) text += "\n...";
-    icon = kMbIconError;
+    icon = app::kMbIconError;
   } else if (!out.atRestart.empty()) {
     text = Text(langkeys::UninstRestart);
   } else {
