@@ -115,8 +115,9 @@ cp -r "$build/art/en" "$build/art/tw" "$build/art/cn" "$app/"
 # As the installer leaves the key: never calibrated (IsCfg "no"), touch mode 1, the
 # switches off, the slider at 30 (REG_SZ without the terminating zero). Zelko takes
 # the tables up only with all of its values present.
-printf '%s\n' "[$tool_key]" '"IsCfg"=hex(1):6e,00,6f,00' '"doneMode"=hex(1):31,00' \
-  '"changexy"=hex(1):30,00' '"disabledev"=hex(1):30,00' '"moveSlider"=hex(1):33,00,30,00' | wine_reg_import
+# REGEDIT4's hex(1) data are the text's ANSI bytes (docs/wine.md).
+printf '%s\n' "[$tool_key]" '"IsCfg"=hex(1):6e,6f' '"doneMode"=hex(1):31' \
+  '"changexy"=hex(1):30' '"disabledev"=hex(1):30' '"moveSlider"=hex(1):33,30' | wine_reg_import
 
 sync=$WINE_TMP/sync drive_out=$WINE_TMP/calibdrive.out
 mkdir -p "$sync"
@@ -152,8 +153,11 @@ grep '^error' "$drive_out.lf" | while read -r line; do say "calibdrive: $line"; 
 
 out=$drive_out.lf
 after=$(awk '$1 == "screen_after_main" { print $2 }' "$out")
-check screen.after-main "shown 50..3000 ms after the main window" \
-  "$(awk -v a="${after:-}" 'BEGIN { if (a != "" && a >= 50 && a <= 3000) print "shown 50..3000 ms after the main window"; else print "after [" a "] ms" }')"
+# The screen waits for the main window's 100 ms timer. calibdrive sees the main
+# window late when the machine is busy (30 ms was measured so), never early: the
+# lower bound only tells a screen that came with the main window from a delayed one.
+check screen.after-main "shown 10..3000 ms after the main window" \
+  "$(awk -v a="${after:-}" 'BEGIN { if (a != "" && a >= 10 && a <= 3000) print "shown 10..3000 ms after the main window"; else print "after [" a "] ms" }')"
 check screen.full "0 0 1024 768" "$(awk '$1 == "screen" { print $2, $3, $4, $5; exit }' "$out")"
 check steps.pass1 "0 1 2 3" "$(awk '$1 == "step" && $2 == 1 { printf("%s%s", n++ ? " " : "", $3) }' "$out")"
 check examination.first "examination 1" "$(grep -x 'examination 1' "$out")"
@@ -177,6 +181,10 @@ wine_run 30 reg query "$tool_key" >"$WINE_TMP/reg.txt" 2>>"$log" </dev/null
 listing=$(tr -d '\r' <"$WINE_TMP/reg.txt")
 echo "$listing" | awk '$2 == "REG_BINARY" { $3 = length($3) " hex digits" } { print }' >>"$log"
 check reg.IsCfg "REG_SZ YES" "$(reg_value IsCfg)"
+# The calibration's SaveSettings stores every setting: the ones it did not change
+# come back as they were.
+check reg.kept "doneMode=REG_SZ 1 moveSlider=REG_SZ 30 changexy=REG_SZ 0" \
+  "doneMode=$(reg_value doneMode) moveSlider=$(reg_value moveSlider) changexy=$(reg_value changexy)"
 want=$(expected_mapping "$out")
 check reg.mapping "$want" \
   "Kx=$(reg_value Kx | awk '{ print $2 }') Ky=$(reg_value Ky | awk '{ print $2 }') Cx=$(reg_value Cx | awk '{ print $2 }') Cy=$(reg_value Cy | awk '{ print $2 }')"

@@ -60,8 +60,10 @@ std::string Quoted(const std::string& word) { return "'" + word + "'"; }
 
 bool ParseConsumer(const std::string& text, Consumer* consumer)
 {
-    static const std::pair<const char*, Consumer> names[] = {
-        {"none", Consumer::None}, {"dravick", Consumer::Dravick}, {"miravel", Consumer::Miravel}, {"both", Consumer::Both}};
+    static const std::pair<const char*, Consumer> names[] = {{"none", Consumer::None},
+                                                             {"dravick", Consumer::Dravick},
+                                                             {"miravel", Consumer::Miravel},
+                                                             {"both", Consumer::Both}};
     for (auto& n : names)
         if (text == n.first) {
             *consumer = n.second;

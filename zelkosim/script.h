@@ -18,14 +18,14 @@ enum class Verb {
     Start,
     Sleep,
     Wake,
-    Touch,   // bytes: the 8-byte report
-    Report,  // bytes: the 8 bytes as written
-    Short,   // bytes: 0 to 8 bytes
-    Fail,    // statusName
-    Port,    // connected
-    Wait,    // ms
-    RegSz,   // valueName, text
-    RegBin,  // valueName, bytes
+    Touch,      // bytes: the 8-byte report
+    Report,     // bytes: the 8 bytes as written
+    Short,      // bytes: 0 to 8 bytes
+    Fail,       // statusName
+    Port,       // connected
+    Wait,       // ms
+    RegSz,      // valueName, text
+    RegBin,     // valueName, bytes
     RegDword,   // valueName, dword
     RegDel,     // valueName
     RegTables,  // kx, cx, ky, cy

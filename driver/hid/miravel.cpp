@@ -24,10 +24,7 @@ void Lock(PDEVICE_EXTENSION dx) { KeWaitForSingleObject(&dx->controlLock, Execut
 void Unlock(PDEVICE_EXTENSION dx) { KeSetEvent(&dx->controlLock, IO_NO_INCREMENT, FALSE); }
 
 // Completes a request with the byte count already set in it.
-NTSTATUS Finish(PIRP irp, NTSTATUS status)
-{
-    return kutil::CompleteIrp(irp, status, irp->IoStatus.Information);
-}
+NTSTATUS Finish(PIRP irp, NTSTATUS status) { return kutil::CompleteIrp(irp, status, irp->IoStatus.Information); }
 
 // Starts the read loop when the device is started, Zelko is open and no read
 // is out. The decision and the pending flag are one step under the lock, so
@@ -113,8 +110,7 @@ NTSTATUS NTAPI TH_AddDevice_dispatch(PDRIVER_OBJECT driver, PDEVICE_OBJECT devic
     KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
     NTSTATUS registered = RegisterForPnpNotification(driver, device);
     if (!NT_SUCCESS(registered))
-        KTRACE(("Miravel: IoRegisterPlugPlayNotification failed (%08x): Zelko is found only at START\n",
-                registered));
+        KTRACE(("Miravel: IoRegisterPlugPlayNotification failed (%08x): Zelko is found only at START\n", registered));
 
     device->Flags &= ~DO_DEVICE_INITIALIZING;
     device->Flags |= DO_POWER_PAGABLE | DO_BUFFERED_IO;
@@ -127,17 +123,13 @@ NTSTATUS NTAPI TH_AddDevice_dispatch(PDRIVER_OBJECT driver, PDEVICE_OBJECT devic
 }  // namespace
 
 // ---- the binding to Zelko ---------------------------------------------------------------------
-void WaitAmoment(LONGLONG hundredNs)
-{
-    kutil::WaitAmoment(hundredNs);
-}
+void WaitAmoment(LONGLONG hundredNs) { kutil::WaitAmoment(hundredNs); }
 
 NTSTATUS RegisterForPnpNotification(PDRIVER_OBJECT driver, PDEVICE_OBJECT device)
 {
-    return IoRegisterPlugPlayNotification(EventCategoryDeviceInterfaceChange,
-                                          PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES,
-                                          (PVOID)&GUID_ZELKO_DEVICE_INTERFACE, driver, HidKbdDicCallback, device,
-                                          &diNotificationEntry);
+    return IoRegisterPlugPlayNotification(
+        EventCategoryDeviceInterfaceChange, PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES,
+        (PVOID)&GUID_ZELKO_DEVICE_INTERFACE, driver, HidKbdDicCallback, device, &diNotificationEntry);
 }
 
 void UnregisterForPnpNotification()

@@ -12,9 +12,8 @@ namespace miravel {
 
 const ULONG MIRAVEL_TAG = POOL_TAG('s', 's', 'e', 'r');
 
-
 const unsigned QUEUE_LENGTH = 10;
-const unsigned REPORT_BYTES = 5;       // the input report: code, x, y
+const unsigned REPORT_BYTES = 5;        // the input report: code, x, y
 const unsigned READ_BUFFER_BYTES = 10;  // the read request's system buffer at Zelko
 const CHAR READ_STACK_SIZE = 4;
 

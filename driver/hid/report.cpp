@@ -114,8 +114,7 @@ void ProcessOnePendingIrp(PDEVICE_EXTENSION dx, KIRQL irql)
     UCHAR code = 0;
     USHORT x = 0, y = 0;
     ULONG_PTR information = 0;
-    if (sp->Parameters.DeviceIoControl.OutputBufferLength >= REPORT_BYTES && report &&
-        GetDataInput(dx, &code, &x, &y))
+    if (sp->Parameters.DeviceIoControl.OutputBufferLength >= REPORT_BYTES && report && GetDataInput(dx, &code, &x, &y))
         information = REPORT_BYTES;
     KeReleaseSpinLock(&HidMini_IrpReadLock, irql);
     ExFreePool(entry);

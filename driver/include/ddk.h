@@ -37,9 +37,9 @@ extern "C" {
 #ifdef SIMKERNEL
 #define DRIVER_ENTRY_EXPORT(ns)
 #else
-#define DRIVER_ENTRY_EXPORT(ns)                                                          \
-    extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING path) \
-    {                                                                                    \
-        return ns::DriverEntry(driver, path);                                            \
+#define DRIVER_ENTRY_EXPORT(ns)                                                                                        \
+    extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING path)                                 \
+    {                                                                                                                  \
+        return ns::DriverEntry(driver, path);                                                                          \
     }
 #endif

@@ -7,11 +7,11 @@
 #define ZELKO_CTL_CODE(function) ((0x22u << 16) | ((function) << 2) | 0u /* METHOD_BUFFERED, FILE_ANY_ACCESS */)
 
 // From user mode (IRP_MJ_DEVICE_CONTROL).
-#define IOCTL_ZELKO_COMMAND ZELKO_CTL_CODE(1u)       /* 0x220004: 16-byte command record in */
-#define IOCTL_ZELKO_GET_EVENT ZELKO_CTL_CODE(2u)     /* 0x220008: 16-byte event record out */
+#define IOCTL_ZELKO_COMMAND ZELKO_CTL_CODE(1u)   /* 0x220004: 16-byte command record in */
+#define IOCTL_ZELKO_GET_EVENT ZELKO_CTL_CODE(2u) /* 0x220008: 16-byte event record out */
 // From the consumer drivers (IRP_MJ_INTERNAL_DEVICE_CONTROL).
-#define IOCTL_ZELKO_READ_EVENT ZELKO_CTL_CODE(0x801u)    /* 0x222004: short event out, waits */
-#define IOCTL_ZELKO_CANCEL_READS ZELKO_CTL_CODE(0x802u)  /* 0x222008: ends every waiting read */
+#define IOCTL_ZELKO_READ_EVENT ZELKO_CTL_CODE(0x801u)   /* 0x222004: short event out, waits */
+#define IOCTL_ZELKO_CANCEL_READS ZELKO_CTL_CODE(0x802u) /* 0x222008: ends every waiting read */
 
 // Command byte of the command record.
 enum : uint8_t {
@@ -29,7 +29,10 @@ const unsigned ZELKO_CONSUMER_BUFFER_BYTES = 10;  // what Dravick and Miravel gi
 const uint32_t ZELKO_NO_EVENT = 111;
 
 // {C0CF0648-5F5F-11D2-B677-00C0DFE4C1FB}
-#define ZELKO_INTERFACE_GUID_INIT {0xc0cf0648, 0x5f5f, 0x11d2, {0xb6, 0x77, 0x00, 0xc0, 0xdf, 0xe4, 0xc1, 0xfb}}
+#define ZELKO_INTERFACE_GUID_INIT                                                                                      \
+    {                                                                                                                  \
+        0xc0cf0648, 0x5f5f, 0x11d2, { 0xb6, 0x77, 0x00, 0xc0, 0xdf, 0xe4, 0xc1, 0xfb }                                 \
+    }
 
 #define ZELKO_DEVICE_NAME "\\Device\\Zelko"
 #define ZELKO_LINK_NAME "\\DosDevices\\Zelkode"

@@ -104,8 +104,7 @@ void WaitWorkerIdle()
         return;
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!(g_work.empty() && g_workerRunning == 0))
-        if (g_workWake.wait_until(lock, until) == std::cv_status::timeout &&
-            !(g_work.empty() && g_workerRunning == 0))
+        if (g_workWake.wait_until(lock, until) == std::cv_status::timeout && !(g_work.empty() && g_workerRunning == 0))
             Bugcheck("system worker thread never becomes idle (a hang on a real system)");
 }
 
@@ -283,10 +282,7 @@ LONG InterlockedCompareExchange(volatile LONG* p, LONG exchange, LONG comparand)
     __atomic_compare_exchange_n(p, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
     return comparand;
 }
-PVOID InterlockedExchangePointer(PVOID volatile* p, PVOID v)
-{
-    return __atomic_exchange_n(p, v, __ATOMIC_SEQ_CST);
-}
+PVOID InterlockedExchangePointer(PVOID volatile* p, PVOID v) { return __atomic_exchange_n(p, v, __ATOMIC_SEQ_CST); }
 
 // ---- spin locks: real locks, so that ThreadSanitizer sees the drivers' locking ----------------
 void KeInitializeSpinLock(PKSPIN_LOCK lock) { __atomic_store_n(lock, 0, __ATOMIC_RELEASE); }
@@ -423,10 +419,9 @@ NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MOD
         std::unique_lock<std::mutex> lock(DispatcherLock());
         auto satisfied = [event] { return event->Header.SignalState != 0; };
         if (timeout) {
-            uint64_t span = timeout->QuadPart < 0 ? (uint64_t)(-timeout->QuadPart)
-                                                  : ((uint64_t)timeout->QuadPart > Now()
-                                                         ? (uint64_t)timeout->QuadPart - Now()
-                                                         : 0);
+            uint64_t span = timeout->QuadPart < 0
+                                ? (uint64_t)(-timeout->QuadPart)
+                                : ((uint64_t)timeout->QuadPart > Now() ? (uint64_t)timeout->QuadPart - Now() : 0);
             bool got = DispatcherCondition().wait_for(lock, std::chrono::microseconds(span / 1000), satisfied);
             if (got && event->Header.Type == SynchronizationEvent)
                 event->Header.SignalState = 0;
@@ -449,8 +444,8 @@ NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MOD
     if (timeout) {
         // A relative (negative) or absolute time-out: the virtual clock moves on to
         // it, running what falls due on the way; the object may be signalled then.
-        uint64_t deadline = timeout->QuadPart < 0 ? Now() + (uint64_t)(-timeout->QuadPart)
-                                                  : (uint64_t)timeout->QuadPart;
+        uint64_t deadline =
+            timeout->QuadPart < 0 ? Now() + (uint64_t)(-timeout->QuadPart) : (uint64_t)timeout->QuadPart;
         while (Now() < deadline) {
             uint64_t step = deadline - Now();
             if (step > kTimeIncrement)
@@ -467,8 +462,7 @@ NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MOD
     std::unique_lock<std::mutex> lock(DispatcherLock());
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (event->Header.SignalState == 0) {
-        if (DispatcherCondition().wait_until(lock, until) == std::cv_status::timeout &&
-            event->Header.SignalState == 0)
+        if (DispatcherCondition().wait_until(lock, until) == std::cv_status::timeout && event->Header.SignalState == 0)
             Bugcheck("wait without time limit is never satisfied (a hang on a real system)");
     }
     if (event->Header.Type == SynchronizationEvent)

@@ -211,8 +211,8 @@ NTSTATUS StartClass(ClassDevice* d)
         d->answers = a;
         return STATUS_DEVICE_DATA_ERROR;
     }
-    a.attributesStatus = Ask(d, IOCTL_HID_GET_DEVICE_ATTRIBUTES, sizeof(HID_DEVICE_ATTRIBUTES_RECORD), nullptr,
-                             &a.attributes);
+    a.attributesStatus =
+        Ask(d, IOCTL_HID_GET_DEVICE_ATTRIBUTES, sizeof(HID_DEVICE_ATTRIBUTES_RECORD), nullptr, &a.attributes);
     if (!NT_SUCCESS(a.attributesStatus)) {
         d->answers = a;
         return a.attributesStatus;
@@ -605,7 +605,9 @@ ParsedDescriptor ParseReportDescriptor(const uint8_t* data, size_t length)
                 uint32_t& offset = bits[m.kind][m.reportId];
                 m.bitOffset = offset;
                 offset += m.reportSize * m.reportCount;
-                (m.kind == MainItem::Input ? p.inputs : m.kind == MainItem::Output ? p.outputs : p.features)
+                (m.kind == MainItem::Input    ? p.inputs
+                 : m.kind == MainItem::Output ? p.outputs
+                                              : p.features)
                     .push_back(m);
                 break;
             }

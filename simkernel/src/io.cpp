@@ -21,13 +21,11 @@ const ULONG kBufferTag = TagOf("Sbuf");
 const ULONG kStringTag = TagOf("Strg");
 const ULONG kWorkTag = TagOf("IoWk");
 
-
 std::recursive_mutex g_lock;
-std::map<std::string, PDEVICE_OBJECT> g_names;   // "\device\zelko" -> device
-std::map<std::string, std::string> g_links;      // "\??\zelkode" -> "\Device\Zelko"
+std::map<std::string, PDEVICE_OBJECT> g_names;  // "\device\zelko" -> device
+std::map<std::string, std::string> g_links;     // "\??\zelkode" -> "\Device\Zelko"
 std::atomic<int64_t> g_irps{0};
 KSPIN_LOCK g_cancelLock = 0;
-
 
 struct InterfaceRecord {
     GUID guid;
@@ -405,18 +403,18 @@ void IofCompleteRequest(PIRP irp, CHAR priorityBoost)
             irp->Tail.Overlay.CurrentStackLocation++;
             irp->PendingReturned = (sp->Control & SL_PENDING_RETURNED) != 0;
             const NTSTATUS st = irp->IoStatus.Status;
-            const bool invoke = (NT_SUCCESS(st) && (sp->Control & SL_INVOKE_ON_SUCCESS)) ||
-                                (!NT_SUCCESS(st) && (sp->Control & SL_INVOKE_ON_ERROR)) ||
-                                (__atomic_load_n(&irp->Cancel, __ATOMIC_ACQUIRE) && (sp->Control & SL_INVOKE_ON_CANCEL));
+            const bool invoke =
+                (NT_SUCCESS(st) && (sp->Control & SL_INVOKE_ON_SUCCESS)) ||
+                (!NT_SUCCESS(st) && (sp->Control & SL_INVOKE_ON_ERROR)) ||
+                (__atomic_load_n(&irp->Cancel, __ATOMIC_ACQUIRE) && (sp->Control & SL_INVOKE_ON_CANCEL));
             PIO_COMPLETION_ROUTINE routine = sp->CompletionRoutine;
             PVOID context = sp->Context;
             sp->Control = 0;
             sp->CompletionRoutine = NULL;
             sp->Context = NULL;
             if (invoke && routine) {
-                PDEVICE_OBJECT dev = irp->CurrentLocation <= irp->StackCount
-                                         ? IoGetCurrentIrpStackLocation(irp)->DeviceObject
-                                         : NULL;
+                PDEVICE_OBJECT dev =
+                    irp->CurrentLocation <= irp->StackCount ? IoGetCurrentIrpStackLocation(irp)->DeviceObject : NULL;
                 if (routine(dev, irp, context) == STATUS_MORE_PROCESSING_REQUIRED)
                     return;
             } else if (irp->CurrentLocation <= irp->StackCount && irp->PendingReturned) {
@@ -454,9 +452,8 @@ BOOLEAN IoCancelIrp(PIRP irp)
     return FALSE;
 }
 
-PIRP IoBuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, PVOID input, ULONG inputLength,
-                                   PVOID output, ULONG outputLength, BOOLEAN internal, PKEVENT event,
-                                   PIO_STATUS_BLOCK iosb)
+PIRP IoBuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, PVOID input, ULONG inputLength, PVOID output,
+                                   ULONG outputLength, BOOLEAN internal, PKEVENT event, PIO_STATUS_BLOCK iosb)
 {
     PIRP irp = IoAllocateIrp(device->StackSize, FALSE);
     if (!irp)
@@ -615,8 +612,7 @@ void IoDetachDevice(PDEVICE_OBJECT target)
         FreeDeviceObject(target);
 }
 
-NTSTATUS IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK access, PFILE_OBJECT* file,
-                                  PDEVICE_OBJECT* device)
+NTSTATUS IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK access, PFILE_OBJECT* file, PDEVICE_OBJECT* device)
 {
     if (KeGetCurrentIrql() != PASSIVE_LEVEL)
         Bugcheck("IRQL_NOT_LESS_OR_EQUAL", "IoGetDeviceObjectPointer above passive level");

@@ -100,8 +100,8 @@ NTSTATUS Internal(ClassExtension* ext, ULONG code, const void* input, ULONG inpu
     iosb.Status = STATUS_SUCCESS;
     iosb.Information = 0;
     KeInitializeEvent(&done, NotificationEvent, FALSE);
-    PIRP irp = IoBuildDeviceIoControlRequest(code, ext->lower, (PVOID)input, inputLength, output, outputLength,
-                                             TRUE, &done, &iosb);
+    PIRP irp = IoBuildDeviceIoControlRequest(code, ext->lower, (PVOID)input, inputLength, output, outputLength, TRUE,
+                                             &done, &iosb);
     if (!irp)
         return STATUS_INSUFFICIENT_RESOURCES;
     NTSTATUS status = IofCallDriver(ext->lower, irp);

@@ -32,9 +32,9 @@ struct Loaded {
 };
 
 std::recursive_mutex g_lock;
-std::map<std::string, DriverPackage> g_functions;           // by lower-case hardware id
+std::map<std::string, DriverPackage> g_functions;  // by lower-case hardware id
 std::map<std::string, std::vector<DriverPackage>> g_filters;
-std::map<std::string, Loaded> g_loaded;                     // by service
+std::map<std::string, Loaded> g_loaded;  // by service
 std::vector<std::unique_ptr<DevNode>> g_nodes;
 PDRIVER_OBJECT g_rootBus = nullptr;
 
@@ -97,10 +97,12 @@ NTSTATUS RootPnp(PDEVICE_OBJECT device, PIRP irp)
     case IRP_MN_QUERY_ID: {
         if (sp->Parameters.QueryId.IdType == BusQueryInstanceID) {
             PWSTR p = MultiSz("0000");
-            return p ? CompleteWith(irp, STATUS_SUCCESS, (ULONG_PTR)p) : CompleteWith(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
+            return p ? CompleteWith(irp, STATUS_SUCCESS, (ULONG_PTR)p)
+                     : CompleteWith(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
         }
         PWSTR p = MultiSz(((RootPdo*)device->DeviceExtension)->hardwareId);
-        return p ? CompleteWith(irp, STATUS_SUCCESS, (ULONG_PTR)p) : CompleteWith(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
+        return p ? CompleteWith(irp, STATUS_SUCCESS, (ULONG_PTR)p)
+                 : CompleteWith(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
     }
     default: {
         // A bus driver leaves requests it does not handle as they are.

@@ -25,7 +25,7 @@ const uint64_t kFreed = 0x444545524644454full;
 std::mutex g_lock;
 std::map<uint32_t, PoolUsage> g_usage;
 uint64_t g_made = 0;
-uint64_t g_failIn = 0;  // 0: off; else the countdown to the failing allocation
+uint64_t g_failIn = 0;               // 0: off; else the countdown to the failing allocation
 std::unordered_set<Header*> g_live;  // every block not yet freed (freed at Reset)
 
 }  // namespace

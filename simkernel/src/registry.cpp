@@ -19,8 +19,11 @@ std::map<std::string, Key> g_keys;  // by normalized path
 std::map<uintptr_t, std::string> g_handles;
 uintptr_t g_nextHandle = 0x1000;
 
-const char* const kRoots[] = {"\\registry", "\\registry\\machine", "\\registry\\machine\\software",
-                              "\\registry\\machine\\system", "\\registry\\machine\\system\\currentcontrolset",
+const char* const kRoots[] = {"\\registry",
+                              "\\registry\\machine",
+                              "\\registry\\machine\\software",
+                              "\\registry\\machine\\system",
+                              "\\registry\\machine\\system\\currentcontrolset",
                               "\\registry\\machine\\system\\currentcontrolset\\services",
                               "\\registry\\user"};
 
@@ -294,8 +297,8 @@ NTSTATUS ZwCreateKey(PHANDLE key, ACCESS_MASK access, POBJECT_ATTRIBUTES attribu
     return STATUS_SUCCESS;
 }
 
-NTSTATUS ZwQueryValueKey(HANDLE key, PUNICODE_STRING name, KEY_VALUE_INFORMATION_CLASS cls, PVOID info,
-                         ULONG length, PULONG resultLength)
+NTSTATUS ZwQueryValueKey(HANDLE key, PUNICODE_STRING name, KEY_VALUE_INFORMATION_CLASS cls, PVOID info, ULONG length,
+                         PULONG resultLength)
 {
     RequirePassive("ZwQueryValueKey above passive level");
     std::lock_guard<std::recursive_mutex> lock(g_lock);

@@ -46,12 +46,27 @@ std::string StatusName(NTSTATUS s)
 
 bool StatusFromName(const std::string& name, NTSTATUS* status)
 {
-    for (NTSTATUS s : {STATUS_SUCCESS, STATUS_TIMEOUT, STATUS_UNSUCCESSFUL, STATUS_NOT_IMPLEMENTED,
-                       STATUS_INVALID_PARAMETER, STATUS_NO_SUCH_DEVICE, STATUS_INVALID_DEVICE_REQUEST,
-                       STATUS_NO_MEMORY, STATUS_ACCESS_DENIED, STATUS_BUFFER_TOO_SMALL, STATUS_SHARING_VIOLATION,
-                       STATUS_DELETE_PENDING, STATUS_INSUFFICIENT_RESOURCES, STATUS_DEVICE_DATA_ERROR,
-                       STATUS_DEVICE_NOT_CONNECTED, STATUS_IO_TIMEOUT, STATUS_NOT_SUPPORTED, STATUS_CANCELLED,
-                       STATUS_INVALID_DEVICE_STATE, STATUS_DEVICE_BUSY, STATUS_INVALID_USER_BUFFER,
+    for (NTSTATUS s : {STATUS_SUCCESS,
+                       STATUS_TIMEOUT,
+                       STATUS_UNSUCCESSFUL,
+                       STATUS_NOT_IMPLEMENTED,
+                       STATUS_INVALID_PARAMETER,
+                       STATUS_NO_SUCH_DEVICE,
+                       STATUS_INVALID_DEVICE_REQUEST,
+                       STATUS_NO_MEMORY,
+                       STATUS_ACCESS_DENIED,
+                       STATUS_BUFFER_TOO_SMALL,
+                       STATUS_SHARING_VIOLATION,
+                       STATUS_DELETE_PENDING,
+                       STATUS_INSUFFICIENT_RESOURCES,
+                       STATUS_DEVICE_DATA_ERROR,
+                       STATUS_DEVICE_NOT_CONNECTED,
+                       STATUS_IO_TIMEOUT,
+                       STATUS_NOT_SUPPORTED,
+                       STATUS_CANCELLED,
+                       STATUS_INVALID_DEVICE_STATE,
+                       STATUS_DEVICE_BUSY,
+                       STATUS_INVALID_USER_BUFFER,
                        STATUS_BUFFER_OVERFLOW}) {
         if (StatusName(s) == name) {
             *status = s;

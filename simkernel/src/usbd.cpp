@@ -46,7 +46,7 @@ PUSB_INTERFACE_DESCRIPTOR USBD_ParseConfigurationDescriptorEx(PUSB_CONFIGURATION
     PVOID p = start;
     for (;;) {
         auto* d = (PUSB_INTERFACE_DESCRIPTOR)USBD_ParseDescriptors(config, config->wTotalLength, p,
-                                                                    USB_INTERFACE_DESCRIPTOR_TYPE);
+                                                                   USB_INTERFACE_DESCRIPTOR_TYPE);
         if (!d)
             return NULL;
         if (d->bLength >= sizeof(USB_INTERFACE_DESCRIPTOR) && (number == -1 || d->bInterfaceNumber == number) &&

@@ -43,7 +43,7 @@ TEST_F(Binding, AFullQueueIsReadWithoutTheStackGrowing)
 {
     Plug();
     CreateRoot();
-    Dx()->settings.doneMode = zelko::DONEMODE_MOVE;  // one move per held report
+    Dx()->settings.doneMode = zelko::DONEMODE_MOVE;         // one move per held report
     ASSERT_EQ(sim::mouclass::ClosePort(), STATUS_SUCCESS);  // the only client: reading stops
     ASSERT_FALSE(Dvx()->readActive);
     for (uint16_t i = 1; i <= 10; ++i)
@@ -102,7 +102,8 @@ protected:
     void SetUp() override
     {
         DravickMachine::SetUp();
-        sim::pnp::InstallFunctionDriver("HID\\Vid_05E3&Pid_1205", {"Miravel", miravel::DriverEntry, miravel::MIRAVEL_TAG});
+        sim::pnp::InstallFunctionDriver("HID\\Vid_05E3&Pid_1205",
+                                        {"Miravel", miravel::DriverEntry, miravel::MIRAVEL_TAG});
     }
     void TearDown() override
     {

@@ -17,8 +17,8 @@ TEST_F(DravickMachine, TapInClickAtLiftModeMovesThenClicksLeftAtTheLiftPoint)
     ASSERT_TRUE(Touch(0x81, 1000, 800));
     ASSERT_TRUE(Touch(0x82, 1001, 800));
     ASSERT_TRUE(Touch(0x84, 1002, 801));
-    EXPECT_EQ(Shown(), (Strings{"80/0000@40000,43200", "80/0000@40040,43200", "81/0001@40080,43254",
-                                "80/0002@40080,43254"}));
+    EXPECT_EQ(Shown(),
+              (Strings{"80/0000@40000,43200", "80/0000@40040,43200", "81/0001@40080,43254", "80/0002@40080,43254"}));
     ExpectWellFormed();
 }
 
@@ -267,7 +267,8 @@ TEST_F(DravickMachine, QueryIdAnswersTheHardwareIdForEveryKindOfId)
         ExFreePool((PVOID)info);
     }
     ULONG_PTR info = 0;
-    EXPECT_EQ(sim::pnp::SendPnp(root, IRP_MN_QUERY_ID, &info, (PVOID)(intptr_t)BusQueryHardwareIDs, 1), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(sim::pnp::SendPnp(root, IRP_MN_QUERY_ID, &info, (PVOID)(intptr_t)BusQueryHardwareIDs, 1),
+              STATUS_UNSUCCESSFUL);
 }
 
 TEST_F(DravickMachine, SurpriseRemovalIsNotSupportedAndStopsReading)

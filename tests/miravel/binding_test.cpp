@@ -142,8 +142,8 @@ TEST_F(Binding, ZelkoGoingAwayWithTheButtonDownReleasesItAtTheLastPosition)
     ZelkoDx()->settings.doneMode = zelko::DONEMODE_DRAG;
     ASSERT_TRUE(Frame(kDown, 100, 200));  // 0x80
     ASSERT_TRUE(Frame(0x82, 100, 200));   // 0x81: left pressed
-    ASSERT_EQ(sim::hidclass::Received(), (std::vector<std::vector<uint8_t>>{HidReport(0x80, 100, 200),
-                                                                            HidReport(0x81, 100, 200)}));
+    ASSERT_EQ(sim::hidclass::Received(),
+              (std::vector<std::vector<uint8_t>>{HidReport(0x80, 100, 200), HidReport(0x81, 100, 200)}));
     sim::usb::Unplug();
     EXPECT_EQ(sim::hidclass::Received().back(), HidReport(0x80, 100, 200));
     EXPECT_EQ(sim::hidclass::Received().size(), 3u);
@@ -187,8 +187,8 @@ TEST_F(Binding, AFullQueueIsReadWithoutTheStackGrowing)
     ASSERT_EQ(sim::pnp::Start(hid), STATUS_SUCCESS);
     z->MajorFunction[IRP_MJ_INTERNAL_DEVICE_CONTROL] = g_zelkoInternal;
     ASSERT_EQ(g_readDepths.size(), 11u) << "ten that complete at once, one that waits";
-    auto spread =
-        *std::max_element(g_readDepths.begin(), g_readDepths.end()) - *std::min_element(g_readDepths.begin(), g_readDepths.end());
+    auto spread = *std::max_element(g_readDepths.begin(), g_readDepths.end()) -
+                  *std::min_element(g_readDepths.begin(), g_readDepths.end());
     EXPECT_EQ(spread, 0u) << "every read is sent at the same stack depth";
     EXPECT_EQ(sim::hidclass::Received().size(), 10u);
 }

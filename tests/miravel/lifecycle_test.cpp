@@ -202,7 +202,7 @@ TEST_F(Lifecycle, QueryIdAnswersTheHardwareIdForEveryType)
         auto* id = (const char16_t*)info;
         ASSERT_NE(id, nullptr);
         EXPECT_EQ(std::u16string(id), u"HID\\Vid_05E3&Pid_1205");
-        EXPECT_EQ(id[22], 0);  // a list of one string
+        EXPECT_EQ(id[22], 0);     // a list of one string
         ExFreePool((PVOID)info);  // the PnP manager's part
     }
     EXPECT_FALSE(spyRoot.Saw(IRP_MN_QUERY_ID));
@@ -212,8 +212,7 @@ TEST_F(Lifecycle, QueryIdAlreadyAnsweredFails)
 {
     AddMiravel();
     ULONG_PTR info = 0;
-    EXPECT_EQ(sim::pnp::SendPnp(hid, IRP_MN_QUERY_ID, &info, (PVOID)BusQueryHardwareIDs, 0x1234),
-              STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(sim::pnp::SendPnp(hid, IRP_MN_QUERY_ID, &info, (PVOID)BusQueryHardwareIDs, 0x1234), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(info, 0x1234u);
 }
 

@@ -155,7 +155,8 @@ TEST_F(Requests, ReportDescriptorIntoALargerBufferZeroesTheRest)
     auto r = Ask(IOCTL_HID_GET_REPORT_DESCRIPTOR, 64);
     EXPECT_EQ(r->status, STATUS_SUCCESS);
     EXPECT_EQ(r->information, 52u);
-    EXPECT_EQ(std::vector<uint8_t>(r->buffer.begin(), r->buffer.begin() + 52), sim::hidclass::Answers().reportDescriptor);
+    EXPECT_EQ(std::vector<uint8_t>(r->buffer.begin(), r->buffer.begin() + 52),
+              sim::hidclass::Answers().reportDescriptor);
     for (size_t i = 52; i < 64; ++i)
         EXPECT_EQ(r->buffer[i], 0) << "byte " << i;
 }
@@ -167,12 +168,17 @@ TEST_F(Requests, ShortBuffersAreTooSmall)
     struct Case {
         ULONG code, length;
     } cases[] = {
-        {IOCTL_HID_GET_DEVICE_DESCRIPTOR, 0}, {IOCTL_HID_GET_DEVICE_DESCRIPTOR, 8},
-        {IOCTL_HID_GET_REPORT_DESCRIPTOR, 0}, {IOCTL_HID_GET_REPORT_DESCRIPTOR, 51},
+        {IOCTL_HID_GET_DEVICE_DESCRIPTOR, 0},
+        {IOCTL_HID_GET_DEVICE_DESCRIPTOR, 8},
+        {IOCTL_HID_GET_REPORT_DESCRIPTOR, 0},
+        {IOCTL_HID_GET_REPORT_DESCRIPTOR, 51},
         // Only the low 16 bits of the length count: 64 KiB reads as 0.
         {IOCTL_HID_GET_REPORT_DESCRIPTOR, 0x10000},
-        {IOCTL_HID_GET_DEVICE_ATTRIBUTES, 0}, {IOCTL_HID_GET_DEVICE_ATTRIBUTES, 31},
-        {IOCTL_HID_READ_REPORT, 0}, {IOCTL_HID_READ_REPORT, 4}, {IOCTL_HID_READ_REPORT, 6},
+        {IOCTL_HID_GET_DEVICE_ATTRIBUTES, 0},
+        {IOCTL_HID_GET_DEVICE_ATTRIBUTES, 31},
+        {IOCTL_HID_READ_REPORT, 0},
+        {IOCTL_HID_READ_REPORT, 4},
+        {IOCTL_HID_READ_REPORT, 6},
         {IOCTL_HID_READ_REPORT, 64},
     };
     for (const Case& c : cases) {

@@ -142,7 +142,7 @@ TEST_F(Io, CompletionRoutinesRunBottomUpWithTheCallersDevice)
     Stack s;
     EXPECT_EQ(IoCallDriver(s.upper, OwnRequest(s.upper)), STATUS_SUCCESS);
     EXPECT_EQ(g_log, (std::vector<std::string>{"upper", "lower", "upper routine pending=0 device=upper",
-                                                "originator device=none"}));
+                                               "originator device=none"}));
 }
 
 TEST_F(Io, InvokeFlagsChooseWhichOutcomesReachARoutine)

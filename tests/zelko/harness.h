@@ -90,8 +90,8 @@ struct InterfaceWatcher {
     {
         static const GUID zelkoInterface = ZELKO_INTERFACE_GUID_INIT;
         IoRegisterPlugPlayNotification(EventCategoryDeviceInterfaceChange,
-                                       PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES,
-                                       (PVOID)&zelkoInterface, nullptr, Callback, this, &entry);
+                                       PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES, (PVOID)&zelkoInterface,
+                                       nullptr, Callback, this, &entry);
     }
     ~InterfaceWatcher()
     {
@@ -107,8 +107,8 @@ inline NTSTATUS CancelReads(PFILE_OBJECT file = nullptr)
     KEVENT done;
     IO_STATUS_BLOCK iosb;
     KeInitializeEvent(&done, NotificationEvent, FALSE);
-    PIRP irp = IoBuildDeviceIoControlRequest(IOCTL_ZELKO_CANCEL_READS, sim::FindDevice("\\Device\\Zelko"), nullptr,
-                                             0, nullptr, 0, TRUE, &done, &iosb);
+    PIRP irp = IoBuildDeviceIoControlRequest(IOCTL_ZELKO_CANCEL_READS, sim::FindDevice("\\Device\\Zelko"), nullptr, 0,
+                                             nullptr, 0, TRUE, &done, &iosb);
     IoGetNextIrpStackLocation(irp)->FileObject = file;
     NTSTATUS s = IoCallDriver(sim::FindDevice("\\Device\\Zelko"), irp);
     if (s == STATUS_PENDING) {
@@ -123,8 +123,7 @@ protected:
     void SetUp() override
     {
         sim::Reset();
-        sim::pnp::InstallFunctionDriver("USB\\VID_5A53&PID_0001",
-                                        {"Zelko", zelko::DriverEntry, ZelkoTag()});
+        sim::pnp::InstallFunctionDriver("USB\\VID_5A53&PID_0001", {"Zelko", zelko::DriverEntry, ZelkoTag()});
     }
 
     void TearDown() override

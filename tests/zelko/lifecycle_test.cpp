@@ -11,7 +11,8 @@ class Lifecycle : public ZelkoMachine {};
 
 TEST_F(Lifecycle, AFrameWithAnotherIdentityIsConfiguredThenRefused)
 {
-    for (auto d : {sim::usb::FrameDescription{0x1234, 0x0001, 1, 1}, sim::usb::FrameDescription{0x5A53, 0x0002, 1, 1}}) {
+    for (auto d :
+         {sim::usb::FrameDescription{0x1234, 0x0001, 1, 1}, sim::usb::FrameDescription{0x5A53, 0x0002, 1, 1}}) {
         sim::pnp::InstallFunctionDriver("USB\\VID_1234&PID_0001", {"Zelko", zelko::DriverEntry, ZelkoTag()});
         sim::pnp::InstallFunctionDriver("USB\\VID_5A53&PID_0002", {"Zelko", zelko::DriverEntry, ZelkoTag()});
         Plug(d);

@@ -33,7 +33,8 @@ struct BusSpy {
     {
         PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
         if (sp->Parameters.DeviceIoControl.IoControlCode == IOCTL_INTERNAL_USB_SUBMIT_URB)
-            Current()->seen.push_back("urb " + std::to_string(((PURB)sp->Parameters.Others.Argument1)->UrbHeader.Function));
+            Current()->seen.push_back("urb " +
+                                      std::to_string(((PURB)sp->Parameters.Others.Argument1)->UrbHeader.Function));
         else
             Current()->seen.push_back("port");
         return Current()->internal(d, irp);

@@ -180,7 +180,10 @@ TEST(LongPress, FiresOnThe102ndReportOfAStillHold)
     Touch t;
     EXPECT_EQ(t.Feed(TOUCH_DOWN, 1000, 1000), "80@40000,54000");
     for (int i = 0; i < 100; ++i)
-        ASSERT_EQ(t.Feed(TOUCH_HOLD, 1000 + i % 19, 1000 - i % 19), "80@" + std::to_string((1000 + i % 19) * 40 % 65536) + "," + std::to_string((1000 - i % 19) * 54 % 65536)) << i;
+        ASSERT_EQ(t.Feed(TOUCH_HOLD, 1000 + i % 19, 1000 - i % 19),
+                  "80@" + std::to_string((1000 + i % 19) * 40 % 65536) + "," +
+                      std::to_string((1000 - i % 19) * 54 % 65536))
+            << i;
     EXPECT_EQ(t.Feed(TOUCH_HOLD, 1001, 1001), "02@40040,54054 00@40040,54054");
     // From then on the touch only moves the pointer, and the lift queues nothing.
     EXPECT_EQ(t.Feed(TOUCH_HOLD, 1500, 1500), "80@60000,15464");
@@ -198,7 +201,7 @@ TEST(LongPress, AHoldThatWandersRestartsTheCount)
         t.Feed(TOUCH_HOLD, 1000, 1000);
     t.Feed(TOUCH_HOLD, 1020, 1000);  // 20 units away: the count restarts
     EXPECT_EQ(t.state.longCounter, 0);
-    t.Feed(TOUCH_UP, 1020, 1000);    // the next report anchors anew, whatever its status
+    t.Feed(TOUCH_UP, 1020, 1000);  // the next report anchors anew, whatever its status
     EXPECT_EQ(t.state.longCounter, 1);
     EXPECT_EQ(t.state.longAnchorX, 1020);
     for (int i = 0; i < 100; ++i)
@@ -250,8 +253,8 @@ TEST_F(Stability, TwoQuickTapsInARowAreEachHeldAtTheirOwnTouchDownPoint)
         t.Feed(TOUCH_DOWN, at, at);
         t.AdvanceMs(30);
         uint16_t x = (uint16_t)(at * 40), y = (uint16_t)(at * 54);
-        std::string held = "81@" + std::to_string(x) + "," + std::to_string(y) + " 80@" + std::to_string(x) + "," +
-                           std::to_string(y);
+        std::string held =
+            "81@" + std::to_string(x) + "," + std::to_string(y) + " 80@" + std::to_string(x) + "," + std::to_string(y);
         EXPECT_EQ(t.Feed(TOUCH_UP, (uint16_t)(at + 7), (uint16_t)(at - 5)), held) << "tap at " << at;
         EXPECT_GT(t.state.stableCounter, 0u) << "the lift counted inside the window";
         t.AdvanceMs(700);  // longer than the first tap's window

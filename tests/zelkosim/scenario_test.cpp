@@ -108,9 +108,9 @@ TEST_P(ScenarioOutput, MatchesTheExpectedFileOnEveryRunAndLeavesNothingBehind)
             }
             leftovers = session.Shutdown();
         }
-        EXPECT_EQ(Difference(out.str(), want), "") << "run " << run << " of " << script.filename().string()
-                                                  << " with " << c.consumer << "; the whole output:\n"
-                                                  << out.str();
+        EXPECT_EQ(Difference(out.str(), want), "") << "run " << run << " of " << script.filename().string() << " with "
+                                                   << c.consumer << "; the whole output:\n"
+                                                   << out.str();
         EXPECT_EQ(leftovers, "") << "after run " << run << ", every device removed";
     }
 }

@@ -69,7 +69,8 @@ TEST(ScriptErrors, NameTheLineAndTheReasonAndExitWithTwo)
         {"unplug\n", "zelkosim: line 1: unplug: the frame is not plugged\n"},
         {"plug\nunplug\nunplug\n", "zelkosim: line 3: unplug: the frame is not plugged\n"},
         {"stop\n", "zelkosim: line 1: stop: the frame is not plugged\n"},
-        {"plug\nreport 00 00 20 03 58 02 81\n", "zelkosim: line 2: missing argument (report b0 b1 b2 b3 b4 b5 b6 b7)\n"},
+        {"plug\nreport 00 00 20 03 58 02 81\n",
+         "zelkosim: line 2: missing argument (report b0 b1 b2 b3 b4 b5 b6 b7)\n"},
         {"plug\nreport 00 00 20 03 58 02 81 1g\n", "zelkosim: line 2: bad byte '1g' (one byte in hex, 00 to ff)\n"},
         {"plug\nreport 00 00 20 03 58 02 181 00\n", "zelkosim: line 2: bad byte '181' (one byte in hex, 00 to ff)\n"},
         {"plug\nshort 3 00 01\n", "zelkosim: line 2: short 3 needs 3 byte(s), got 2\n"},
@@ -77,7 +78,8 @@ TEST(ScriptErrors, NameTheLineAndTheReasonAndExitWithTwo)
         {"wake\n", "zelkosim: line 1: wake while awake\n"},
         {"sleep\nsleep\n", "zelkosim: line 2: sleep while asleep\n"},
         {"port sideways\n", "zelkosim: line 1: bad port state 'sideways' (connected or disconnected)\n"},
-        {"plug speed=12\n", "zelkosim: line 1: bad plug option 'speed=12' (plug [vid=N] [pid=N] [interfaces=N] [endpoints=N])\n"},
+        {"plug speed=12\n",
+         "zelkosim: line 1: bad plug option 'speed=12' (plug [vid=N] [pid=N] [interfaces=N] [endpoints=N])\n"},
         {"plug vid\n", "zelkosim: line 1: bad plug option 'vid' (plug [vid=N] [pid=N] [interfaces=N] [endpoints=N])\n"},
         {"plug vid=0x10000\n", "zelkosim: line 1: number '0x10000' is out of range (at most 65535)\n"},
         {"wait\n", "zelkosim: line 1: missing argument (wait <ms>)\n"},
@@ -128,7 +130,8 @@ TEST(ScriptText, CommentsBlankLinesBlanksAndCrlfLineEndsDoNotMatter)
 
 TEST(ScriptText, NumbersAreDecimalOrHexAndStatusesNamedOrNumbered)
 {
-    const std::string want = RunScript("plug\ntouch down 800 600\ntouch up 801 600\ntool event\ntool event\ntool event\n").out;
+    const std::string want =
+        RunScript("plug\ntouch down 800 600\ntouch up 801 600\ntool event\ntool event\ntool event\n").out;
     EXPECT_EQ(RunScript("plug\ntouch 0x81 0x320 0X258\ntouch 132 801 600\ntool event\ntool event\ntool event\n").out,
               want);
     EXPECT_EQ(RunScript("plug\nreport 00 00 20 03 58 02 81 00\nreport 0x00 0 0x21 3 58 2 84 0\n"
@@ -140,21 +143,20 @@ TEST(ScriptText, NumbersAreDecimalOrHexAndStatusesNamedOrNumbered)
 
 TEST(ScriptText, RegShowReportsEachValueAsItIsStored)
 {
-    Outcome r = RunScript(
-        "reg sz doneMode  2 # one blank ends the name; the next is part of the text; the comment is not\n"
-        "reg sz Empty\n"
-        "reg bin blob 01 02 0x03\n"
-        "reg dword Count 0x10\n"
-        "reg sz gone 1\n"
-        "reg del gone\n"
-        "reg del never\n"
-        "reg show\n");
+    Outcome r =
+        RunScript("reg sz doneMode  2 # one blank ends the name; the next is part of the text; the comment is not\n"
+                  "reg sz Empty\n"
+                  "reg bin blob 01 02 0x03\n"
+                  "reg dword Count 0x10\n"
+                  "reg sz gone 1\n"
+                  "reg del gone\n"
+                  "reg del never\n"
+                  "reg show\n");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out,
-              "reg tool blob REG_BINARY 3\n"
-              "reg tool Count REG_DWORD 16\n"
-              "reg tool doneMode REG_SZ  2\n"
-              "reg tool Empty REG_SZ \n");
+    EXPECT_EQ(r.out, "reg tool blob REG_BINARY 3\n"
+                     "reg tool Count REG_DWORD 16\n"
+                     "reg tool doneMode REG_SZ  2\n"
+                     "reg tool Empty REG_SZ \n");
 }
 
 TEST(ScriptText, RegTablesTruncateEachEntryTowardZeroAndKeepItTo16Bits)
@@ -170,13 +172,13 @@ TEST(ScriptText, RegTablesTruncateEachEntryTowardZeroAndKeepItTo16Bits)
     ASSERT_EQ(x.data.size(), 10000u);
     ASSERT_EQ(y.data.size(), 10000u);
     auto at = [](const sim::registry::Value& v, unsigned i) { return v.data[2 * i] | (v.data[2 * i + 1] << 8); };
-    EXPECT_EQ(at(x, 0), 10);      // 10.9
-    EXPECT_EQ(at(x, 1), 8);       // 8.4
-    EXPECT_EQ(at(x, 4), 0);       // 0.9
-    EXPECT_EQ(at(x, 5), 0);       // -1.6 truncates to -1, kept to 0
+    EXPECT_EQ(at(x, 0), 10);  // 10.9
+    EXPECT_EQ(at(x, 1), 8);   // 8.4
+    EXPECT_EQ(at(x, 4), 0);   // 0.9
+    EXPECT_EQ(at(x, 5), 0);   // -1.6 truncates to -1, kept to 0
     EXPECT_EQ(at(x, 4999), 0);
-    EXPECT_EQ(at(y, 0), 0);       // -0.5
-    EXPECT_EQ(at(y, 1), 19);      // 19.5
+    EXPECT_EQ(at(y, 0), 0);   // -0.5
+    EXPECT_EQ(at(y, 1), 19);  // 19.5
     EXPECT_EQ(at(y, 3276), 65519);
     EXPECT_EQ(at(y, 3277), 65535);  // 65539.5, kept to 65535
     EXPECT_EQ(at(y, 4999), 65535);

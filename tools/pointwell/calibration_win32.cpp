@@ -56,11 +56,26 @@ class ScreenView : public CalibrationView {
   HWND window_;
 };
 
+// The target button is a push button to the user, but never to the dialog manager:
+// Windows makes a push button that takes the focus (the only control here, so at once)
+// the default one, and Enter then clicks it, taking a target with whatever raw point
+// came last. Without the push-button codes, Enter is the screen's own IDOK.
+WNDPROC g_buttonProc = nullptr;
+
+LRESULT CALLBACK TargetButtonProc(HWND button, UINT msg, WPARAM wParam, LPARAM lParam) {
+  const LRESULT result = CallWindowProcA(g_buttonProc, button, msg, wParam, lParam);
+  if (msg == WM_GETDLGCODE) return result & ~LRESULT(DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON);
+  return result;
+}
+
 INT_PTR CALLBACK CalibrationProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* screen = reinterpret_cast<CalibrationScreen*>(GetWindowLongPtrA(window, DWLP_USER));
   switch (msg) {
     case WM_INITDIALOG: {
       SetWindowLongPtrA(window, DWLP_USER, lParam);
+      const WNDPROC previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+          GetDlgItem(window, IDC_TARGET), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TargetButtonProc)));
+      if (previous != &TargetButtonProc) g_buttonProc = previous;
       ScreenView view(window);
       reinterpret_cast<CalibrationScreen*>(lParam)->OnInit(view);
       return TRUE;

@@ -240,8 +240,16 @@ int main(int argc, char** argv) {
     Say("second_pass_after %.0f", NowMs() - examAt);
     Sleep(300);
     // Enter on the calibration screen ends the pass without a target taken: the
-    // Examination follows at once.
-    Key(CalibrationScreen(), VK_RETURN);
+    // Examination follows at once. Windows' dialog manager makes a push button that
+    // takes the focus the default one (BM_SETSTYLE BS_DEFPUSHBUTTON to a control
+    // answering DLGC_UNDEFPUSHBUTTON), when the dialog starts and when it is clicked;
+    // Wine's does not, so the finger does it here, and Enter then finds the
+    // target button as it would on Windows.
+    HWND screen = CalibrationScreen();
+    HWND target = GetDlgItem(screen, 1011);
+    if (SendMessageA(target, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)
+      SendMessageA(target, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    Key(screen, VK_RETURN);
     if (!WaitFor(3000, [&] { return Visible("Examination") != nullptr && !CalibrationScreen(); })) {
       Say("error: Enter did not end the calibration screen");
       return 1;

@@ -104,10 +104,10 @@ struct StartAnswers {
     std::u16string product;
 };
 
-PDEVICE_OBJECT Fdo();        // the class device created last, or null (deleted at removal)
+PDEVICE_OBJECT Fdo();         // the class device created last, or null (deleted at removal)
 PVOID MiniDeviceExtension();  // its HID_DEVICE_EXTENSION.MiniDeviceExtension
-bool Started();              // started by the class (its start requests all succeeded)
-StartAnswers Answers();      // of the last start
+bool Started();               // started by the class (its start requests all succeeded)
+StartAnswers Answers();       // of the last start
 
 // Input reports the stream received (each as the minidriver completed it, with
 // its byte count), since Reset or Clear.

@@ -46,13 +46,13 @@ void SetSink(std::function<void(const MOUSE_INPUT_DATA&, KIRQL)> sink);
 void SetOpenOnStart(bool open);
 
 // The class device's state.
-bool Attached();                 // a class device exists
-bool Connected();                // the port accepted the connect request
-NTSTATUS ConnectStatus();        // the status of the first connect request
-bool PortOpen();                 // a client's IRP_MJ_CREATE reached the port and is not closed yet
-int Clients();                   // clients that have the class open
-MOUSE_ATTRIBUTES Attributes();   // what IOCTL_MOUSE_QUERY_ATTRIBUTES returned at open
-PDEVICE_OBJECT PortDevice();     // the device the class is attached to
+bool Attached();                // a class device exists
+bool Connected();               // the port accepted the connect request
+NTSTATUS ConnectStatus();       // the status of the first connect request
+bool PortOpen();                // a client's IRP_MJ_CREATE reached the port and is not closed yet
+int Clients();                  // clients that have the class open
+MOUSE_ATTRIBUTES Attributes();  // what IOCTL_MOUSE_QUERY_ATTRIBUTES returned at open
+PDEVICE_OBJECT PortDevice();    // the device the class is attached to
 PDEVICE_OBJECT ClassDevice();
 
 // A client closes the class: IRP_MJ_CLOSE to the port (nothing when none is open).

@@ -22,8 +22,7 @@ extern "C" {
 #define UNREFERENCED_PARAMETER(p) ((void)(p))
 #define ANYSIZE_ARRAY 1
 #define FIELD_OFFSET(type, field) ((LONG)offsetof(type, field))
-#define CONTAINING_RECORD(address, type, field) \
-    ((type*)((char*)(address) - offsetof(type, field)))
+#define CONTAINING_RECORD(address, type, field) ((type*)((char*)(address)-offsetof(type, field)))
 #ifndef FALSE
 #define FALSE 0
 #define TRUE 1
@@ -93,7 +92,7 @@ typedef struct _GUID {
     UCHAR Data4[8];
 } GUID, *PGUID;
 typedef const GUID* LPCGUID;
-#define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
+#define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                                                   \
     static const GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
 static inline int IsEqualGUID(const GUID* a, const GUID* b) { return memcmp(a, b, sizeof(GUID)) == 0; }
 #define InlineIsEqualGUID(a, b) IsEqualGUID(&(a), &(b))
@@ -275,8 +274,8 @@ LONG KeSetEvent(PRKEVENT event, KPRIORITY increment, BOOLEAN wait);
 void KeClearEvent(PRKEVENT event);
 LONG KeResetEvent(PRKEVENT event);
 LONG KeReadStateEvent(PRKEVENT event);
-NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MODE mode,
-                               BOOLEAN alertable, PLARGE_INTEGER timeout);
+NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MODE mode, BOOLEAN alertable,
+                               PLARGE_INTEGER timeout);
 NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE mode, BOOLEAN alertable, PLARGE_INTEGER interval);
 void KeQueryTickCount(PLARGE_INTEGER count);
 ULONG KeQueryTimeIncrement(void);
@@ -300,14 +299,14 @@ typedef struct _OBJECT_ATTRIBUTES {
 #define OBJ_CASE_INSENSITIVE 0x00000040L
 #define OBJ_OPENIF 0x00000080L
 #define OBJ_KERNEL_HANDLE 0x00000200L
-#define InitializeObjectAttributes(p, n, a, r, s) \
-    do {                                          \
-        (p)->Length = sizeof(OBJECT_ATTRIBUTES);  \
-        (p)->RootDirectory = (r);                 \
-        (p)->Attributes = (a);                    \
-        (p)->ObjectName = (n);                    \
-        (p)->SecurityDescriptor = (s);            \
-        (p)->SecurityQualityOfService = NULL;     \
+#define InitializeObjectAttributes(p, n, a, r, s)                                                                      \
+    do {                                                                                                               \
+        (p)->Length = sizeof(OBJECT_ATTRIBUTES);                                                                       \
+        (p)->RootDirectory = (r);                                                                                      \
+        (p)->Attributes = (a);                                                                                         \
+        (p)->ObjectName = (n);                                                                                         \
+        (p)->SecurityDescriptor = (s);                                                                                 \
+        (p)->SecurityQualityOfService = NULL;                                                                          \
     } while (0)
 
 void ObfReferenceObject(PVOID object);
@@ -367,10 +366,9 @@ typedef struct _KEY_VALUE_PARTIAL_INFORMATION {
 NTSTATUS ZwOpenKey(PHANDLE key, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes);
 NTSTATUS ZwCreateKey(PHANDLE key, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes, ULONG titleIndex,
                      PUNICODE_STRING keyClass, ULONG options, PULONG disposition);
-NTSTATUS ZwQueryValueKey(HANDLE key, PUNICODE_STRING name, KEY_VALUE_INFORMATION_CLASS cls, PVOID info,
-                         ULONG length, PULONG resultLength);
-NTSTATUS ZwSetValueKey(HANDLE key, PUNICODE_STRING name, ULONG titleIndex, ULONG type, PVOID data,
-                       ULONG size);
+NTSTATUS ZwQueryValueKey(HANDLE key, PUNICODE_STRING name, KEY_VALUE_INFORMATION_CLASS cls, PVOID info, ULONG length,
+                         PULONG resultLength);
+NTSTATUS ZwSetValueKey(HANDLE key, PUNICODE_STRING name, ULONG titleIndex, ULONG type, PVOID data, ULONG size);
 NTSTATUS ZwDeleteValueKey(HANDLE key, PUNICODE_STRING name);
 NTSTATUS ZwClose(HANDLE handle);
 
@@ -441,7 +439,7 @@ NTSTATUS ZwClose(HANDLE handle);
 #define FILE_ANY_ACCESS 0
 #define FILE_READ_ACCESS 1
 #define FILE_WRITE_ACCESS 2
-#define CTL_CODE(DeviceType, Function, Method, Access) \
+#define CTL_CODE(DeviceType, Function, Method, Access)                                                                 \
     (((DeviceType) << 16) | ((Access) << 14) | ((Function) << 2) | (Method))
 #define METHOD_FROM_CTL_CODE(c) ((ULONG)((c)&3))
 
@@ -452,7 +450,8 @@ typedef enum _DEVICE_POWER_STATE {
     PowerDeviceD2,
     PowerDeviceD3,
     PowerDeviceMaximum
-} DEVICE_POWER_STATE, *PDEVICE_POWER_STATE;
+} DEVICE_POWER_STATE,
+    *PDEVICE_POWER_STATE;
 
 typedef enum _SYSTEM_POWER_STATE {
     PowerSystemUnspecified = 0,
@@ -463,7 +462,8 @@ typedef enum _SYSTEM_POWER_STATE {
     PowerSystemHibernate,
     PowerSystemShutdown,
     PowerSystemMaximum
-} SYSTEM_POWER_STATE, *PSYSTEM_POWER_STATE;
+} SYSTEM_POWER_STATE,
+    *PSYSTEM_POWER_STATE;
 
 typedef enum _POWER_STATE_TYPE { SystemPowerState = 0, DevicePowerState } POWER_STATE_TYPE;
 
@@ -482,8 +482,13 @@ typedef enum _BUS_QUERY_ID_TYPE {
     BusQueryDeviceSerialNumber = 4,
 } BUS_QUERY_ID_TYPE;
 
-typedef enum _DEVICE_RELATION_TYPE { BusRelations, EjectionRelations, PowerRelations, RemovalRelations,
-                                     TargetDeviceRelation } DEVICE_RELATION_TYPE;
+typedef enum _DEVICE_RELATION_TYPE {
+    BusRelations,
+    EjectionRelations,
+    PowerRelations,
+    RemovalRelations,
+    TargetDeviceRelation
+} DEVICE_RELATION_TYPE;
 
 typedef ULONG PNP_DEVICE_STATE, *PPNP_DEVICE_STATE;
 
@@ -702,8 +707,8 @@ static inline void IoCopyCurrentIrpStackLocationToNext(PIRP irp)
     memcpy(next, cur, offsetof(IO_STACK_LOCATION, CompletionRoutine));
     next->Control = 0;
 }
-static inline void IoSetCompletionRoutine(PIRP irp, PIO_COMPLETION_ROUTINE routine, PVOID context,
-                                          BOOLEAN onSuccess, BOOLEAN onError, BOOLEAN onCancel)
+static inline void IoSetCompletionRoutine(PIRP irp, PIO_COMPLETION_ROUTINE routine, PVOID context, BOOLEAN onSuccess,
+                                          BOOLEAN onError, BOOLEAN onCancel)
 {
     PIO_STACK_LOCATION sp = IoGetNextIrpStackLocation(irp);
     sp->CompletionRoutine = routine;
@@ -716,10 +721,7 @@ static inline void IoSetCompletionRoutine(PIRP irp, PIO_COMPLETION_ROUTINE routi
     if (onCancel)
         sp->Control |= SL_INVOKE_ON_CANCEL;
 }
-static inline void IoMarkIrpPending(PIRP irp)
-{
-    IoGetCurrentIrpStackLocation(irp)->Control |= SL_PENDING_RETURNED;
-}
+static inline void IoMarkIrpPending(PIRP irp) { IoGetCurrentIrpStackLocation(irp)->Control |= SL_PENDING_RETURNED; }
 static inline PDRIVER_CANCEL IoSetCancelRoutine(PIRP irp, PDRIVER_CANCEL routine)
 {
     return (PDRIVER_CANCEL)InterlockedExchangePointer((PVOID volatile*)&irp->CancelRoutine, (PVOID)routine);
@@ -735,9 +737,8 @@ void IofCompleteRequest(PIRP irp, CHAR priorityBoost);
 BOOLEAN IoCancelIrp(PIRP irp);
 void IoAcquireCancelSpinLock(PKIRQL irql);
 void IoReleaseCancelSpinLock(KIRQL irql);
-PIRP IoBuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, PVOID input, ULONG inputLength,
-                                   PVOID output, ULONG outputLength, BOOLEAN internal, PKEVENT event,
-                                   PIO_STATUS_BLOCK iosb);
+PIRP IoBuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, PVOID input, ULONG inputLength, PVOID output,
+                                   ULONG outputLength, BOOLEAN internal, PKEVENT event, PIO_STATUS_BLOCK iosb);
 
 NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PUNICODE_STRING name, ULONG type,
                         ULONG characteristics, BOOLEAN exclusive, PDEVICE_OBJECT* device);
@@ -748,8 +749,7 @@ PDEVICE_OBJECT IoAttachDeviceToDeviceStack(PDEVICE_OBJECT source, PDEVICE_OBJECT
 void IoDetachDevice(PDEVICE_OBJECT target);
 PDEVICE_OBJECT IoGetAttachedDeviceReference(PDEVICE_OBJECT device);
 PDEVICE_OBJECT IoGetAttachedDevice(PDEVICE_OBJECT device);
-NTSTATUS IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK access, PFILE_OBJECT* file,
-                                  PDEVICE_OBJECT* device);
+NTSTATUS IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK access, PFILE_OBJECT* file, PDEVICE_OBJECT* device);
 NTSTATUS IoAllocateDriverObjectExtension(PDRIVER_OBJECT driver, PVOID id, ULONG size, PVOID* extension);
 PVOID IoGetDriverObjectExtension(PDRIVER_OBJECT driver, PVOID id);
 
@@ -797,8 +797,7 @@ typedef struct _IO_REMOVE_LOCK {
     LONG IoCount;
     KEVENT RemoveEvent;
 } IO_REMOVE_LOCK, *PIO_REMOVE_LOCK;
-void IoInitializeRemoveLockEx(PIO_REMOVE_LOCK lock, ULONG tag, ULONG maxMinutes, ULONG highWatermark,
-                              ULONG size);
+void IoInitializeRemoveLockEx(PIO_REMOVE_LOCK lock, ULONG tag, ULONG maxMinutes, ULONG highWatermark, ULONG size);
 NTSTATUS IoAcquireRemoveLockEx(PIO_REMOVE_LOCK lock, PVOID tag, PCSTR file, ULONG line, ULONG size);
 void IoReleaseRemoveLockEx(PIO_REMOVE_LOCK lock, PVOID tag, ULONG size);
 void IoReleaseRemoveLockAndWaitEx(PIO_REMOVE_LOCK lock, PVOID tag, ULONG size);
@@ -813,8 +812,8 @@ typedef void REQUEST_POWER_COMPLETE(PDEVICE_OBJECT device, UCHAR minor, POWER_ST
 typedef REQUEST_POWER_COMPLETE* PREQUEST_POWER_COMPLETE;
 void PoStartNextPowerIrp(PIRP irp);
 NTSTATUS PoCallDriver(PDEVICE_OBJECT device, PIRP irp);
-NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT device, UCHAR minor, POWER_STATE state,
-                           PREQUEST_POWER_COMPLETE completion, PVOID context, PIRP* irp);
+NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT device, UCHAR minor, POWER_STATE state, PREQUEST_POWER_COMPLETE completion,
+                           PVOID context, PIRP* irp);
 POWER_STATE PoSetPowerState(PDEVICE_OBJECT device, POWER_STATE_TYPE type, POWER_STATE state);
 
 // ---- debug ---------------------------------------------------------------------------------

@@ -36,9 +36,9 @@ DevNode* ReportChild(PDEVICE_OBJECT pdo, const std::vector<std::string>& hardwar
 
 // PnP requests to the top of a device's stack, as the PnP manager sends them.
 NTSTATUS Start(DevNode* node);
-NTSTATUS Stop(DevNode* node);          // query-stop, then stop
-void SurpriseRemove(DevNode* node);    // surprise removal, then removal
-void Remove(DevNode* node);            // query-remove, then removal
+NTSTATUS Stop(DevNode* node);        // query-stop, then stop
+void SurpriseRemove(DevNode* node);  // surprise removal, then removal
+void Remove(DevNode* node);          // query-remove, then removal
 NTSTATUS SendPnp(DevNode* node, UCHAR minor, ULONG_PTR* information = nullptr, PVOID argument = nullptr,
                  ULONG_PTR initialInformation = 0);
 NTSTATUS QueryCapabilities(DevNode* node, DEVICE_CAPABILITIES* caps);

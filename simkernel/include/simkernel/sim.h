@@ -73,8 +73,8 @@ const Handle kInvalidHandle = -1;
 // CreateFile of "\\.\NAME" (read and write sharing, OPEN_EXISTING).
 Handle CreateFile(const std::string& path);
 // METHOD_BUFFERED DeviceIoControl; bytesReturned as Windows reports it.
-bool DeviceIoControl(Handle h, uint32_t code, const void* in, uint32_t inLength, void* out,
-                     uint32_t outLength, uint32_t* bytesReturned);
+bool DeviceIoControl(Handle h, uint32_t code, const void* in, uint32_t inLength, void* out, uint32_t outLength,
+                     uint32_t* bytesReturned);
 bool CloseHandle(Handle h);
 NTSTATUS LastStatus();  // the status of the last failed call on this thread
 }  // namespace user

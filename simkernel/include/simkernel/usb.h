@@ -87,8 +87,12 @@ typedef LONG USBD_STATUS;
 #define USBD_STATUS_INVALID_PARAMETER ((USBD_STATUS)0x80000300L)
 #define USBD_STATUS_DEVICE_GONE ((USBD_STATUS)0xC0007000L)
 
-typedef enum _USBD_PIPE_TYPE { UsbdPipeTypeControl, UsbdPipeTypeIsochronous, UsbdPipeTypeBulk,
-                               UsbdPipeTypeInterrupt } USBD_PIPE_TYPE;
+typedef enum _USBD_PIPE_TYPE {
+    UsbdPipeTypeControl,
+    UsbdPipeTypeIsochronous,
+    UsbdPipeTypeBulk,
+    UsbdPipeTypeInterrupt
+} USBD_PIPE_TYPE;
 
 typedef struct _USBD_VERSION_INFORMATION {
     ULONG USBDI_Version;
@@ -211,61 +215,61 @@ typedef struct _URB {
     };
 } URB, *PURB;
 
-#define UsbBuildGetDescriptorRequest(urb, length, descriptorType, descriptorIndex, languageId, \
-                                     transferBuffer, transferBufferMDL, transferBufferLength, link) \
-    do {                                                                                      \
-        (urb)->UrbHeader.Function = URB_FUNCTION_GET_DESCRIPTOR_FROM_DEVICE;                  \
-        (urb)->UrbHeader.Length = (length);                                                   \
-        (urb)->UrbControlDescriptorRequest.TransferBufferLength = (transferBufferLength);     \
-        (urb)->UrbControlDescriptorRequest.TransferBufferMDL = (transferBufferMDL);           \
-        (urb)->UrbControlDescriptorRequest.TransferBuffer = (transferBuffer);                 \
-        (urb)->UrbControlDescriptorRequest.DescriptorType = (descriptorType);                 \
-        (urb)->UrbControlDescriptorRequest.Index = (descriptorIndex);                         \
-        (urb)->UrbControlDescriptorRequest.LanguageId = (languageId);                         \
-        (urb)->UrbControlDescriptorRequest.UrbLink = (link);                                  \
+#define UsbBuildGetDescriptorRequest(urb, length, descriptorType, descriptorIndex, languageId, transferBuffer,         \
+                                     transferBufferMDL, transferBufferLength, link)                                    \
+    do {                                                                                                               \
+        (urb)->UrbHeader.Function = URB_FUNCTION_GET_DESCRIPTOR_FROM_DEVICE;                                           \
+        (urb)->UrbHeader.Length = (length);                                                                            \
+        (urb)->UrbControlDescriptorRequest.TransferBufferLength = (transferBufferLength);                              \
+        (urb)->UrbControlDescriptorRequest.TransferBufferMDL = (transferBufferMDL);                                    \
+        (urb)->UrbControlDescriptorRequest.TransferBuffer = (transferBuffer);                                          \
+        (urb)->UrbControlDescriptorRequest.DescriptorType = (descriptorType);                                          \
+        (urb)->UrbControlDescriptorRequest.Index = (descriptorIndex);                                                  \
+        (urb)->UrbControlDescriptorRequest.LanguageId = (languageId);                                                  \
+        (urb)->UrbControlDescriptorRequest.UrbLink = (link);                                                           \
     } while (0)
 
-#define UsbBuildInterruptOrBulkTransferRequest(urb, length, pipeHandle, transferBuffer, transferBufferMDL, \
-                                               transferBufferLength, transferFlags, link)                 \
-    do {                                                                                                  \
-        (urb)->UrbHeader.Function = URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER;                              \
-        (urb)->UrbHeader.Length = (length);                                                               \
-        (urb)->UrbBulkOrInterruptTransfer.PipeHandle = (pipeHandle);                                      \
-        (urb)->UrbBulkOrInterruptTransfer.TransferBufferLength = (transferBufferLength);                  \
-        (urb)->UrbBulkOrInterruptTransfer.TransferBufferMDL = (transferBufferMDL);                        \
-        (urb)->UrbBulkOrInterruptTransfer.TransferBuffer = (transferBuffer);                              \
-        (urb)->UrbBulkOrInterruptTransfer.TransferFlags = (transferFlags);                                \
-        (urb)->UrbBulkOrInterruptTransfer.UrbLink = (link);                                               \
+#define UsbBuildInterruptOrBulkTransferRequest(urb, length, pipeHandle, transferBuffer, transferBufferMDL,             \
+                                               transferBufferLength, transferFlags, link)                              \
+    do {                                                                                                               \
+        (urb)->UrbHeader.Function = URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER;                                           \
+        (urb)->UrbHeader.Length = (length);                                                                            \
+        (urb)->UrbBulkOrInterruptTransfer.PipeHandle = (pipeHandle);                                                   \
+        (urb)->UrbBulkOrInterruptTransfer.TransferBufferLength = (transferBufferLength);                               \
+        (urb)->UrbBulkOrInterruptTransfer.TransferBufferMDL = (transferBufferMDL);                                     \
+        (urb)->UrbBulkOrInterruptTransfer.TransferBuffer = (transferBuffer);                                           \
+        (urb)->UrbBulkOrInterruptTransfer.TransferFlags = (transferFlags);                                             \
+        (urb)->UrbBulkOrInterruptTransfer.UrbLink = (link);                                                            \
     } while (0)
 
-#define UsbBuildSelectConfigurationRequest(urb, length, configurationDescriptor) \
-    do {                                                                         \
-        (urb)->UrbHeader.Function = URB_FUNCTION_SELECT_CONFIGURATION;           \
-        (urb)->UrbHeader.Length = (length);                                      \
-        (urb)->UrbSelectConfiguration.ConfigurationDescriptor = (configurationDescriptor); \
+#define UsbBuildSelectConfigurationRequest(urb, length, configurationDescriptor)                                       \
+    do {                                                                                                               \
+        (urb)->UrbHeader.Function = URB_FUNCTION_SELECT_CONFIGURATION;                                                 \
+        (urb)->UrbHeader.Length = (length);                                                                            \
+        (urb)->UrbSelectConfiguration.ConfigurationDescriptor = (configurationDescriptor);                             \
     } while (0)
 
-#define UsbBuildVendorRequest(urb, cmd, length, transferFlags, reservedBits, request, value, index, \
-                              transferBuffer, transferBufferMDL, transferBufferLength, link)       \
-    do {                                                                                           \
-        (urb)->UrbHeader.Function = (cmd);                                                         \
-        (urb)->UrbHeader.Length = (length);                                                        \
-        (urb)->UrbControlVendorClassRequest.TransferBufferLength = (transferBufferLength);         \
-        (urb)->UrbControlVendorClassRequest.TransferBufferMDL = (transferBufferMDL);               \
-        (urb)->UrbControlVendorClassRequest.TransferBuffer = (transferBuffer);                     \
-        (urb)->UrbControlVendorClassRequest.RequestTypeReservedBits = (reservedBits);              \
-        (urb)->UrbControlVendorClassRequest.Request = (request);                                   \
-        (urb)->UrbControlVendorClassRequest.Value = (value);                                       \
-        (urb)->UrbControlVendorClassRequest.Index = (index);                                       \
-        (urb)->UrbControlVendorClassRequest.TransferFlags = (transferFlags);                       \
-        (urb)->UrbControlVendorClassRequest.UrbLink = (link);                                      \
+#define UsbBuildVendorRequest(urb, cmd, length, transferFlags, reservedBits, request, value, index, transferBuffer,    \
+                              transferBufferMDL, transferBufferLength, link)                                           \
+    do {                                                                                                               \
+        (urb)->UrbHeader.Function = (cmd);                                                                             \
+        (urb)->UrbHeader.Length = (length);                                                                            \
+        (urb)->UrbControlVendorClassRequest.TransferBufferLength = (transferBufferLength);                             \
+        (urb)->UrbControlVendorClassRequest.TransferBufferMDL = (transferBufferMDL);                                   \
+        (urb)->UrbControlVendorClassRequest.TransferBuffer = (transferBuffer);                                         \
+        (urb)->UrbControlVendorClassRequest.RequestTypeReservedBits = (reservedBits);                                  \
+        (urb)->UrbControlVendorClassRequest.Request = (request);                                                       \
+        (urb)->UrbControlVendorClassRequest.Value = (value);                                                           \
+        (urb)->UrbControlVendorClassRequest.Index = (index);                                                           \
+        (urb)->UrbControlVendorClassRequest.TransferFlags = (transferFlags);                                           \
+        (urb)->UrbControlVendorClassRequest.UrbLink = (link);                                                          \
     } while (0)
 
 #define FILE_DEVICE_USB FILE_DEVICE_UNKNOWN
 #define USB_KERNEL_CTL(id) CTL_CODE(FILE_DEVICE_USB, (id), METHOD_NEITHER, FILE_ANY_ACCESS)
-#define IOCTL_INTERNAL_USB_SUBMIT_URB USB_KERNEL_CTL(0)          /* 0x220003 */
-#define IOCTL_INTERNAL_USB_RESET_PORT USB_KERNEL_CTL(1)          /* 0x220007 */
-#define IOCTL_INTERNAL_USB_GET_PORT_STATUS USB_KERNEL_CTL(4)     /* 0x220013 */
+#define IOCTL_INTERNAL_USB_SUBMIT_URB USB_KERNEL_CTL(0)      /* 0x220003 */
+#define IOCTL_INTERNAL_USB_RESET_PORT USB_KERNEL_CTL(1)      /* 0x220007 */
+#define IOCTL_INTERNAL_USB_GET_PORT_STATUS USB_KERNEL_CTL(4) /* 0x220013 */
 
 #define URB_FROM_IRP(irp) ((PURB)(IoGetCurrentIrpStackLocation(irp)->Parameters.Others.Argument1))
 

@@ -65,7 +65,6 @@ NTSTATUS NTAPI DispatchInternalDeviceControl(PDEVICE_OBJECT device, PIRP irp)
     }
 }
 
-
 // ---- the read loop ------------------------------------------------------------------------------------
 // Sends reads until one stays out at Zelko. A read that Zelko completes within
 // the call (an event was queued) is followed here, in this loop, rather than

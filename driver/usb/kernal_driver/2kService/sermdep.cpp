@@ -90,10 +90,7 @@ NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp)
 
 // ---- PnP ----------------------------------------------------------------------------------------
 // Passing down: forward and forget (the completion goes on unchanged).
-NTSTATUS PassDown(PDEVICE_EXTENSION dx, PIRP irp)
-{
-    return kutil::ForwardAndForget(dx->lowerDevice, irp);
-}
+NTSTATUS PassDown(PDEVICE_EXTENSION dx, PIRP irp) { return kutil::ForwardAndForget(dx->lowerDevice, irp); }
 
 // The start goes down first; reading begins once the devices below have started.
 NTSTATUS StartDevice(PDEVICE_EXTENSION dx, PIRP irp)
@@ -246,10 +243,9 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
     KeAcquireSpinLock(&g_bindingLock, &irql);
     g_boundDevice = device;
     KeReleaseSpinLock(&g_bindingLock, irql);
-    IoRegisterPlugPlayNotification(EventCategoryDeviceInterfaceChange,
-                                   PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES,
-                                   (PVOID)&GUID_ZELKO_DEVICE_INTERFACE, driver, InterfaceNotification, device,
-                                   &dx->notificationEntry);
+    IoRegisterPlugPlayNotification(
+        EventCategoryDeviceInterfaceChange, PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES,
+        (PVOID)&GUID_ZELKO_DEVICE_INTERFACE, driver, InterfaceNotification, device, &dx->notificationEntry);
     return status;
 }
 

@@ -224,20 +224,11 @@ void AbortHeldReads(bool all, PFILE_OBJECT file)
 
 }  // namespace
 
-void AbortPendingReads()
-{
-    AbortHeldReads(true, NULL);
-}
+void AbortPendingReads() { AbortHeldReads(true, NULL); }
 
-void AbortFileReads(PFILE_OBJECT file)
-{
-    AbortHeldReads(false, file);
-}
+void AbortFileReads(PFILE_OBJECT file) { AbortHeldReads(false, file); }
 
-NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp)
-{
-    return CompleteIrp(irp, STATUS_SUCCESS, 0);
-}
+NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp) { return CompleteIrp(irp, STATUS_SUCCESS, 0); }
 
 NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
 {

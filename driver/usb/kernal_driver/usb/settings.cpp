@@ -176,8 +176,8 @@ NTSTATUS QueryValue(HANDLE key, PUNICODE_STRING name, PVOID destination, ULONG d
         return STATUS_INSUFFICIENT_RESOURCES;
     ULONG resultLength = 0;
     NTSTATUS status = ZwQueryValueKey(key, name, KeyValueFullInformation, info, size, &resultLength);
-    if (NT_SUCCESS(status) && (info->DataLength > destinationSize ||
-                               info->DataOffset > size || info->DataLength > size - info->DataOffset))
+    if (NT_SUCCESS(status) &&
+        (info->DataLength > destinationSize || info->DataOffset > size || info->DataLength > size - info->DataOffset))
         status = STATUS_BUFFER_TOO_SMALL;
     if (NT_SUCCESS(status)) {
         PUCHAR data = (PUCHAR)info + info->DataOffset;
@@ -243,10 +243,7 @@ void LoadToolSettings(PDEVICE_EXTENSION dx)
         SaveServiceSettings(dx);
 }
 
-BOOLEAN LoadServiceSettings(PDEVICE_EXTENSION dx)
-{
-    return LoadSettings(dx, true) ? TRUE : FALSE;
-}
+BOOLEAN LoadServiceSettings(PDEVICE_EXTENSION dx) { return LoadSettings(dx, true) ? TRUE : FALSE; }
 
 void SaveServiceSettings(PDEVICE_EXTENSION dx)
 {
@@ -265,8 +262,8 @@ NTSTATUS SaveRegistryPath(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
     // Kept in the driver object's extension; a host without those extensions
     // (Wine 8 stubs them) gets a driver-wide copy instead.
     PUNICODE_STRING copy = NULL;
-    NTSTATUS status = IoAllocateDriverObjectExtension(driver, ZELKO_REGISTRY_PATH_ID, sizeof(UNICODE_STRING),
-                                                      (PVOID*)&copy);
+    NTSTATUS status =
+        IoAllocateDriverObjectExtension(driver, ZELKO_REGISTRY_PATH_ID, sizeof(UNICODE_STRING), (PVOID*)&copy);
     if (!NT_SUCCESS(status) || !copy)
         copy = &g_zelko.registryPathFallback;
     RtlZeroMemory(copy, sizeof *copy);

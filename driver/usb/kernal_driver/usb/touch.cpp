@@ -87,8 +87,7 @@ bool CheckLongPress(const TouchContext& ctx, uint16_t x, uint16_t y, uint8_t sta
     return false;
 }
 
-void StabilizePoint(const TouchContext& ctx, uint8_t status, uint16_t* x, uint16_t* y,
-                    const TouchClock& clock)
+void StabilizePoint(const TouchContext& ctx, uint8_t status, uint16_t* x, uint16_t* y, const TouchClock& clock)
 {
     TouchState& s = ctx.state;
     StabilityWindow& w = ctx.window;
@@ -132,8 +131,7 @@ void StabilizePoint(const TouchContext& ctx, uint8_t status, uint16_t* x, uint16
     }
 }
 
-void InterpretReport(const TouchContext& ctx, const TouchReport& report, const TouchClock& clock,
-                     ReportResult& out)
+void InterpretReport(const TouchContext& ctx, const TouchReport& report, const TouchClock& clock, ReportResult& out)
 {
     TouchSettings& set = ctx.settings;
     TouchState& s = ctx.state;

@@ -32,7 +32,7 @@ enum : uint8_t {
     EVENT_RELEASE = 0x00,
 };
 
-const unsigned RAW_POINTS = 5000;    // raw coordinates 0..4999 per axis
+const unsigned RAW_POINTS = 5000;  // raw coordinates 0..4999 per axis
 const unsigned TABLE_BYTES = RAW_POINTS * 2;
 const unsigned QUEUE_LENGTH = 10;
 const unsigned REPORT_BYTES = 8;
@@ -69,11 +69,11 @@ bool GetDataInput(InputQueue& queue, uint8_t* code, uint16_t* x, uint16_t* y);
 struct TouchSettings {
     uint16_t XArray[RAW_POINTS];
     uint16_t YArray[RAW_POINTS];
-    int32_t doneMode;      // 1 before any load
-    uint32_t moveSlider;   // compared as unsigned; 0 switches the stability filter off
+    int32_t doneMode;     // 1 before any load
+    uint32_t moveSlider;  // compared as unsigned; 0 switches the stability filter off
     int32_t changexy;
     int32_t disabledev;
-    bool settingsLoaded;   // while clear, mapping uses the fixed factors
+    bool settingsLoaded;  // while clear, mapping uses the fixed factors
 };
 
 // Per-device touch state; all zero at device creation.
@@ -134,12 +134,10 @@ void SetDefaultSettings(TouchSettings& settings);
 // Decode, swap, long press, stability, mapping and touch mode for one report.
 // The events are returned in queue order; the caller pushes them with
 // SaveInputData and then completes a held read when completeHeldRead is set.
-void InterpretReport(const TouchContext& ctx, const TouchReport& report, const TouchClock& clock,
-                     ReportResult& out);
+void InterpretReport(const TouchContext& ctx, const TouchReport& report, const TouchClock& clock, ReportResult& out);
 
 void MapPoint(const TouchSettings& settings, uint16_t rawX, uint16_t rawY, uint16_t* x, uint16_t* y);
 bool CheckLongPress(const TouchContext& ctx, uint16_t x, uint16_t y, uint8_t status, ReportResult& out);
-void StabilizePoint(const TouchContext& ctx, uint8_t status, uint16_t* x, uint16_t* y,
-                    const TouchClock& clock);
+void StabilizePoint(const TouchContext& ctx, uint8_t status, uint16_t* x, uint16_t* y, const TouchClock& clock);
 
 }  // namespace zelko

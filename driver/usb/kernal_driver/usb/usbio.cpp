@@ -39,8 +39,8 @@ PURB AllocateUrb()
 NTSTATUS GetDescriptor(PDEVICE_EXTENSION dx, PURB urb, UCHAR type, PVOID buffer, ULONG length, ULONG* received)
 {
     RtlZeroMemory(urb, sizeof(URB));
-    UsbBuildGetDescriptorRequest(urb, (USHORT)sizeof(struct _URB_CONTROL_DESCRIPTOR_REQUEST), type, 0, 0, buffer,
-                                 NULL, length, NULL);
+    UsbBuildGetDescriptorRequest(urb, (USHORT)sizeof(struct _URB_CONTROL_DESCRIPTOR_REQUEST), type, 0, 0, buffer, NULL,
+                                 length, NULL);
     NTSTATUS status = SubmitUrbSync(dx, urb);
     if (NT_SUCCESS(status) && received) {
         ULONG n = urb->UrbControlDescriptorRequest.TransferBufferLength;
@@ -77,7 +77,7 @@ NTSTATUS SelectConfiguration(PDEVICE_EXTENSION dx, PURB urb)
         config->wTotalLength = (USHORT)received;
 
     auto* iface = (PUSB_INTERFACE_DESCRIPTOR)USBD_ParseDescriptors(config, config->wTotalLength, config,
-                                                                    USB_INTERFACE_DESCRIPTOR_TYPE);
+                                                                   USB_INTERFACE_DESCRIPTOR_TYPE);
     if (!iface || iface->bLength < sizeof(USB_INTERFACE_DESCRIPTOR)) {
         ExFreePool(config);
         return STATUS_NO_SUCH_DEVICE;
@@ -129,10 +129,7 @@ NTSTATUS SendClassRequest(PDEVICE_EXTENSION dx, PURB urb)
     return SubmitUrbSync(dx, urb);
 }
 
-bool ResetWanted(NTSTATUS status)
-{
-    return status == STATUS_UNSUCCESSFUL || status == STATUS_DEVICE_DATA_ERROR;
-}
+bool ResetWanted(NTSTATUS status) { return status == STATUS_UNSUCCESSFUL || status == STATUS_DEVICE_DATA_ERROR; }
 
 // Fills the read request and its URB for the next read; with ioLock held.
 void PrepareRead(PDEVICE_EXTENSION dx)
@@ -142,8 +139,8 @@ void PrepareRead(PDEVICE_EXTENSION dx)
     dx->transferLength = REPORT_BYTES;
     RtlZeroMemory(dx->readUrb, dx->urbLength);
     UsbBuildInterruptOrBulkTransferRequest(dx->readUrb, dx->urbLength, dx->pipeHandle, dx->report, NULL,
-                                           dx->transferLength,
-                                           USBD_TRANSFER_DIRECTION_IN | USBD_SHORT_TRANSFER_OK, NULL);
+                                           dx->transferLength, USBD_TRANSFER_DIRECTION_IN | USBD_SHORT_TRANSFER_OK,
+                                           NULL);
     PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
     next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
     next->Parameters.DeviceIoControl.IoControlCode = IOCTL_INTERNAL_USB_SUBMIT_URB;
@@ -179,8 +176,7 @@ void NTAPI PortWork(PDEVICE_OBJECT device, PVOID context)
             if (NT_SUCCESS(status) && (portStatus & USBD_PORT_CONNECTED))
                 SubmitRead(dx);
             else
-                KTRACE(("Zelko: port not back after reset (%08x, port %08x): reads stay off\n", status,
-                             portStatus));
+                KTRACE(("Zelko: port not back after reset (%08x, port %08x): reads stay off\n", status, portStatus));
         }
     }
     IoReleaseRemoveLock(&dx->removeLock, dx->resetWorkItem);

@@ -15,11 +15,7 @@ const WCHAR kLinkName[] = WSTR(ZELKO_LINK_NAME);
 using kutil::CompleteIrp;
 using kutil::WaitAmoment;
 
-NTSTATUS PassDown(PDEVICE_EXTENSION dx, PIRP irp)
-{
-    return kutil::ForwardAndForget(dx->lowerDevice, irp);
-}
-
+NTSTATUS PassDown(PDEVICE_EXTENSION dx, PIRP irp) { return kutil::ForwardAndForget(dx->lowerDevice, irp); }
 
 void QueryPdoCapabilities(PDEVICE_EXTENSION dx)
 {
