@@ -153,8 +153,11 @@ grep '^error' "$drive_out.lf" | while read -r line; do say "calibdrive: $line"; 
 
 out=$drive_out.lf
 after=$(awk '$1 == "screen_after_main" { print $2 }' "$out")
-check screen.after-main "shown 50..3000 ms after the main window" \
-  "$(awk -v a="${after:-}" 'BEGIN { if (a != "" && a >= 50 && a <= 3000) print "shown 50..3000 ms after the main window"; else print "after [" a "] ms" }')"
+# The screen waits for the main window's 100 ms timer. calibdrive sees the main
+# window late when the machine is busy (30 ms was measured so), never early: the
+# lower bound only tells a screen that came with the main window from a delayed one.
+check screen.after-main "shown 10..3000 ms after the main window" \
+  "$(awk -v a="${after:-}" 'BEGIN { if (a != "" && a >= 10 && a <= 3000) print "shown 10..3000 ms after the main window"; else print "after [" a "] ms" }')"
 check screen.full "0 0 1024 768" "$(awk '$1 == "screen" { print $2, $3, $4, $5; exit }' "$out")"
 check steps.pass1 "0 1 2 3" "$(awk '$1 == "step" && $2 == 1 { printf("%s%s", n++ ? " " : "", $3) }' "$out")"
 check examination.first "examination 1" "$(grep -x 'examination 1' "$out")"
