@@ -9,8 +9,9 @@
 # Where a file comes from, first match wins:
 #   1. the Windows build's staged setup folder, when the build makes one
 #      (build/<preset>/setupfolder), for generated data such as the cfg files;
-#   2. package/ (the data that ships as it is kept in the tree);
-#   3. the generated pictures (build/<preset>/art, made by art/make-art.sh if missing);
+#   2. package/ (the data that ships as it is kept in the tree; package/cfg holds the
+#      readable sources of the cfg files and stays out);
+#   3. the generated pictures (build/<preset>/art, the build's target art);
 #   4. a program or driver of the build, by file name (Zelkron.sys is the i686 Zelko).
 # Checks: every file named by filelist.ini (both sections) and by every INF's
 # [SourceDisksFiles] is present; every PE has the machine type of its build (the
@@ -37,9 +38,12 @@ filelist_names() {  # FILE
 
 # The files an INF's [SourceDisksFiles*] sections name, as paths relative to the
 # setup folder: the disk's path (fourth field of [SourceDisksNames]) and the file's
-# own sub-folder (third field), both relative to the source root.
-inf_sources() {  # INF
-  tr -d '\r' <"$1" | awk '
+# own sub-folder (third field), both relative to the source root, which is the setup
+# folder when setup installs the INF. A file of a disk without a path is wanted beside
+# the INF too, where Plug and Play looks when it installs from the INF's own folder.
+inf_sources() {  # INF INF_DIR (relative to the setup folder with "/", "" at the top)
+  tr -d '\r' <"$1" | awk -v infdir="$2" '
+    BEGIN { gsub(/\//, "\\", infdir) }
     function trim(x) { gsub(/^[[:space:]"]+|[[:space:]"]+$/, "", x); return x }
     /^[[:space:]]*;/ { next }
     /^[[:space:]]*\[/ { s = tolower($0); gsub(/[[:space:]\[\]]/, "", s); next }
@@ -54,6 +58,7 @@ inf_sources() {  # INF
         split(files[name], g, SUBSEP); p = disk[g[1]]
         if (g[2] != "") p = (p == "" ? g[2] : p "\\" g[2])
         gsub(/^\\+|\\+$/, "", p); print (p == "" ? name : p "\\" name)
+        if (disk[g[1]] == "" && infdir != "") print infdir "\\" (g[2] == "" ? name : g[2] "\\" name)
       }
     }' | sort -u
 }
@@ -81,6 +86,8 @@ source_of() {  # BUILD RELPATH
   base=${rel##*\\}
   case ${base,,} in
     zelkron.sys) build=build/win32; base=Zelko.sys ;;  # the Windows 98 USB driver is the i686 Zelko
+    *.exe|*.sys|*.dll) ;;
+    *) return 1 ;;  # data is never taken by its name alone
   esac
   hit=$(find "$build" \( -path '*/CMakeFiles' -o -path '*/Testing' -o -path "$build/art" -o -path "$build/setupfolder" \) -prune -o \
           -type f -iname "$base" -print 2>/dev/null | grep -v '/winebench/' | head -n 1)
@@ -108,16 +115,14 @@ assemble() {  # ARCH
     echo "make-dist: $build is missing (cmake --preset $preset && cmake --build --preset $preset)" >&2
     return 1
   fi
-  if [ ! -f "$build/art/.stamp" ] || [ -n "$(find art -newer "$build/art/.stamp" -print -quit)" ]; then
-    art/make-art.sh "$build/art" >/dev/null
-  fi
+  cmake --build "$build" --target art >/dev/null
   rm -rf "$out" "dist/$name.zip"
   mkdir -p "$out"
 
   # The setup folder's own files and the data kept in package/, then the pictures.
   local problems=()
   if [ -d "$build/setupfolder" ]; then cp -r "$build/setupfolder/." "$out/"; fi
-  (cd package && find . -type f ! -name '*.md' ! -name '*.txt.in' ! -name 'README*' ! -path './src/*' -print0) |
+  (cd package && find . -type f ! -name '*.md' ! -name 'README*' ! -path './cfg/*' -print0) |
     while IFS= read -r -d '' f; do
       [ -e "$out/$f" ] || { mkdir -p "$out/$(dirname "$f")"; cp "package/$f" "$out/$f"; }
     done
@@ -135,7 +140,9 @@ assemble() {  # ARCH
   fi
   local inf
   while IFS= read -r -d '' inf; do
-    mapfile -t -O ${#wanted[@]} wanted < <(inf_sources "$inf")
+    rel=$(dirname "${inf#"$out"/}")
+    [ "$rel" = . ] && rel=""
+    mapfile -t -O ${#wanted[@]} wanted < <(inf_sources "$inf" "$rel")
   done < <(find "$out" -iname '*.inf' -print0)
   # Plug and Play installs a plugged frame from the INF setup placed in the system's
   # INF folder and copies Zelko.sys from the folder that INF came from (Wine ignores

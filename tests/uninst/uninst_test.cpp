@@ -21,8 +21,6 @@ namespace {
 constexpr const char* kFolder = "C:\\veltran";
 constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kSettingsKey = "SOFTWARE\\Veltran\\Pointwell";
-constexpr std::uint32_t kMbYesNo = 0x04;
-constexpr std::uint32_t kMbIconError = 0x10;
 
 // The files setup copies, relative to the install folder (a typical list).
 const std::vector<std::string> kInstalled = {
@@ -48,6 +46,7 @@ class UninstTest : public ::testing::Test {
                             "SYSTEM\\CurrentControlSet\\Enum\\ROOT\\DRAVLINE\\0000",
                             "SYSTEM\\CurrentControlSet\\Enum\\ROOT\\DRAVLINE\\0001",
                             "SYSTEM\\CurrentControlSet\\Enum\\ROOT\\DRAVLINE",
+                            "SYSTEM\\CurrentControlSet\\Services\\Zelko\\Pointwell",
                             "SYSTEM\\CurrentControlSet\\Services\\Zelko",
                             "SYSTEM\\CurrentControlSet\\Services\\Dravick",
                             "SYSTEM\\CurrentControlSet\\Services\\i8042prt",
@@ -88,6 +87,14 @@ class UninstTest : public ::testing::Test {
     app::RegKey k = 0;
     ASSERT_EQ(p_.RegCreateKey(app::kHkeyLocalMachine, key.c_str(), app::kKeyAllAccess, &k, nullptr), 0);
     if (name) p_.RegSetValue(k, name, app::kRegSz, text.data(), std::uint32_t(text.size()));
+    p_.RegCloseKey(k);
+  }
+  // A device's instance key with its hardware ids (REG_MULTI_SZ).
+  void Device(const std::string& key, const std::string& hardwareId) {
+    app::RegKey k = 0;
+    ASSERT_EQ(p_.RegCreateKey(app::kHkeyLocalMachine, key.c_str(), app::kKeyAllAccess, &k, nullptr), 0);
+    const std::string ids = hardwareId + std::string(1, '\0') + "compat" + std::string(2, '\0');
+    p_.RegSetValue(k, "HardwareID", app::kRegMultiSz, ids.data(), std::uint32_t(ids.size()));
     p_.RegCloseKey(k);
   }
   bool KeyExists(const std::string& key) {
@@ -222,8 +229,8 @@ TEST_F(UninstTest, RemovesWhatThePackageLeftAndKeepsEverythingElse) {
             std::vector<std::string>{"[DeleteGroup(Infrared Touch Screen)]"});
 
   ASSERT_EQ(p_.messageBoxes.size(), 3u);
-  EXPECT_EQ(p_.messageBoxes[0].type & 0xF, kMbYesNo);
-  EXPECT_EQ(p_.messageBoxes[1].type & 0xF, kMbYesNo);
+  EXPECT_EQ(p_.messageBoxes[0].type & 0xF, app::kMbYesNo);
+  EXPECT_EQ(p_.messageBoxes[1].type & 0xF, app::kMbYesNo);
   EXPECT_EQ(p_.messageBoxes[1].type & 0xF00, 0u);  // "Yes" (keep) is the default button
   EXPECT_EQ(p_.messageBoxes[2].text, langkeys::UninstDone.english);
 }
@@ -295,7 +302,7 @@ TEST_F(UninstTest, ATamperedOrMissingRecordRemovesNothingFromTheFolderAndSaysSo)
     ASSERT_EQ(p_.messageBoxes.size(), 3u);
     EXPECT_EQ(p_.messageBoxes[2].text,
               std::string(langkeys::UninstNoRecord.english) + "\n" + kFolder);
-    EXPECT_EQ(p_.messageBoxes[2].type & 0xF0, kMbIconError);
+    EXPECT_EQ(p_.messageBoxes[2].type & 0xF0, app::kMbIconError);
   }
 }
 
@@ -346,11 +353,14 @@ TEST_F(UninstTest, AWindowThatWillNotCloseIsLeftAfterItsWait) {
 }
 
 TEST_F(UninstTest, OnNtTheDevicesServicesDriverFilesAndOwnInfCopiesGo) {
-  const std::string enumRoot = "SYSTEM\\CurrentControlSet\\Enum\\ROOT\\DRAVLINE";
-  Hklm(enumRoot + "\\0000", "Service", "Dravick");
-  Hklm(enumRoot + "\\0001", "Service", "Dravick");
+  const std::string enumKey = "SYSTEM\\CurrentControlSet\\Enum\\";
+  Device(enumKey + "ROOT\\DRAVLINE\\0000", "root\\DRAVLINE");
+  Device(enumKey + "ROOT\\DRAVLINE\\0001", "ROOT\\dravline");
+  Device(enumKey + "USB\\VID_5A53&PID_0001\\1", "USB\\VID_5A53&PID_0001");
+  Device(enumKey + "USB\\VID_046D&PID_C077\\5&1", "USB\\VID_046D&PID_C077");  // someone's mouse
   Hklm("SYSTEM\\CurrentControlSet\\Services\\Dravick", "ImagePath", "x");
   Hklm("SYSTEM\\CurrentControlSet\\Services\\Zelko", "ImagePath", "x");
+  Hklm("SYSTEM\\CurrentControlSet\\Services\\Zelko\\Pointwell", "doneMode", "1");  // the driver's copy
   Hklm("SYSTEM\\CurrentControlSet\\Services\\i8042prt", "ImagePath", "x");
   Write("C:\\WINDOWS\\SYSTEM32\\drivers\\Zelko.sys");
   Write("C:\\WINDOWS\\SYSTEM32\\drivers\\Dravick.sys");
@@ -365,28 +375,37 @@ TEST_F(UninstTest, OnNtTheDevicesServicesDriverFilesAndOwnInfCopiesGo) {
   Write("C:\\WINDOWS\\inf\\oem3.inf", ours);
   Write("C:\\WINDOWS\\inf\\oem3.pnf");
   Write("C:\\WINDOWS\\inf\\OEM12.INF", oursToo);
+  Write("C:\\WINDOWS\\inf\\zelkron2kxp.inf", ours);  // a copy under its own name
+  Write("C:\\WINDOWS\\inf\\zelkron2kxp.pnf");
   Write("C:\\WINDOWS\\inf\\oem4.inf", otherMaker);
   Write("C:\\WINDOWS\\inf\\oem4.pnf");
   Write("C:\\WINDOWS\\inf\\oem5.inf", noDriver);
-  Write("C:\\WINDOWS\\inf\\machine.inf", ours);  // not a copy the setup API made
+  Write("C:\\WINDOWS\\inf\\machine.inf", "[Version]\nSignature=\"$Windows NT$\"\n");
+  Write("C:\\WINDOWS\\inf\\machine.pnf");
+
+  const std::string interfaceClass =
+      "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\{C0CF0648-5F5F-11D2-B677-00C0DFE4C1FB}";
+  Hklm(interfaceClass);  // the frame's interface class, its device gone with the device
 
   EXPECT_EQ(uninst::RemoveDrivers(), 2);
 
-  EXPECT_FALSE(KeyExists(enumRoot + "\\0000"));
-  EXPECT_FALSE(KeyExists(enumRoot + "\\0001"));
+  EXPECT_FALSE(KeyExists(interfaceClass));
+
+  EXPECT_FALSE(KeyExists(enumKey + "ROOT\\DRAVLINE\\0000"));
+  EXPECT_FALSE(KeyExists(enumKey + "ROOT\\DRAVLINE\\0001"));
+  EXPECT_FALSE(KeyExists(enumKey + "USB\\VID_5A53&PID_0001\\1"));
+  EXPECT_TRUE(KeyExists(enumKey + "USB\\VID_046D&PID_C077\\5&1"));
   EXPECT_FALSE(KeyExists("SYSTEM\\CurrentControlSet\\Services\\Dravick"));
   EXPECT_FALSE(KeyExists("SYSTEM\\CurrentControlSet\\Services\\Zelko"));
   EXPECT_TRUE(KeyExists("SYSTEM\\CurrentControlSet\\Services\\i8042prt"));
   EXPECT_FALSE(Exists("C:\\WINDOWS\\SYSTEM32\\drivers\\Zelko.sys"));
   EXPECT_FALSE(Exists("C:\\WINDOWS\\SYSTEM32\\drivers\\Dravick.sys"));
   EXPECT_TRUE(Exists("C:\\WINDOWS\\SYSTEM32\\drivers\\mouclass.sys"));
-  EXPECT_FALSE(Exists("C:\\WINDOWS\\inf\\oem3.inf"));
-  EXPECT_FALSE(Exists("C:\\WINDOWS\\inf\\oem3.pnf"));
-  EXPECT_FALSE(Exists("C:\\WINDOWS\\inf\\OEM12.INF"));
-  EXPECT_TRUE(Exists("C:\\WINDOWS\\inf\\oem4.inf"));
-  EXPECT_TRUE(Exists("C:\\WINDOWS\\inf\\oem4.pnf"));
-  EXPECT_TRUE(Exists("C:\\WINDOWS\\inf\\oem5.inf"));
-  EXPECT_TRUE(Exists("C:\\WINDOWS\\inf\\machine.inf"));
+  for (const char* gone : {"oem3.inf", "oem3.pnf", "OEM12.INF", "zelkron2kxp.inf", "zelkron2kxp.pnf"})
+    EXPECT_FALSE(Exists(std::string("C:\\WINDOWS\\inf\\") + gone)) << gone;
+  for (const char* kept : {"oem4.inf", "oem4.pnf", "oem5.inf", "machine.inf", "machine.pnf"})
+    EXPECT_TRUE(Exists(std::string("C:\\WINDOWS\\inf\\") + kept)) << kept;
+  p_.RegDeleteKey(app::kHkeyLocalMachine, (enumKey + "USB\\VID_046D&PID_C077\\5&1").c_str());
 }
 
 TEST_F(UninstTest, OnWindows98TheHandMadeCopiesAndKeysGo) {

@@ -183,13 +183,18 @@ class Platform : public skin::Platform {
   // file, or the empty folder, at the next restart (Windows NT; false on Windows 98).
   virtual bool DeleteAtRestart(const char* path) = 0;
   // SetupDiGetClassDevsA(nullptr, enumerator, nullptr, DIGCF_ALLCLASSES) and
-  // SetupDiCallClassInstaller(DIF_REMOVE) for each member: the number removed, -1 when
-  // the device list cannot be had (the setup API is loaded when first needed).
-  virtual int RemoveDevices(const char* enumerator) = 0;
+  // SetupDiCallClassInstaller(DIF_REMOVE) for each member whose hardware ids
+  // (SPDRP_HARDWAREID) include hardwareId, compared without regard to case: the number
+  // removed, -1 when the device list cannot be had (the setup API is loaded when first
+  // needed, so that the other programs do not import it).
+  virtual int RemoveDevices(const char* enumerator, const char* hardwareId) = 0;
   // OpenSCManagerA + OpenServiceA + ControlService(SERVICE_CONTROL_STOP) +
   // DeleteService: true when the service is deleted or marked for deletion.
   virtual bool DeleteService(const char* name) = 0;
   virtual bool SetCurrentDirectory(const char* path) = 0;  // SetCurrentDirectoryA
+  // GetWindowThreadProcessId + OpenProcess(SYNCHRONIZE): the process that owns the
+  // window, for WaitForObject and CloseHandle; nullptr when it cannot be had.
+  virtual Handle OpenWindowProcess(Window window) = 0;
 };
 
 // One dialog of a program: its window and its controls by id. The Win32 side wraps an

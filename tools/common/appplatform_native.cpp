@@ -1029,20 +1029,45 @@ bool NativeAppPlatform::DeleteAtRestart(const char* path) {
   return true;
 }
 
-int NativeAppPlatform::RemoveDevices(const char* enumerator) {
+int NativeAppPlatform::RemoveDevices(const char* enumerator, const char* hardwareId) {
   const std::string base = std::string("SYSTEM\\CurrentControlSet\\Enum\\") + (enumerator ? enumerator : "");
-  RegKey key = 0;
-  if (RegOpenKey(kHkeyLocalMachine, base.c_str(), kKeyRead, &key) != kErrorSuccess) return 0;
-  std::vector<std::string> devices;
-  for (std::uint32_t i = 0;; ++i) {
-    char name[256];
-    std::uint32_t size = sizeof(name);
-    if (RegEnumKey(key, i, name, &size) != kErrorSuccess) break;
-    devices.emplace_back(name);
-  }
-  RegCloseKey(key);
+  const std::string wanted = Lower(hardwareId ? hardwareId : "");
+  auto subkeys = [this](const std::string& path) {
+    std::vector<std::string> names;
+    RegKey key = 0;
+    if (RegOpenKey(kHkeyLocalMachine, path.c_str(), kKeyRead, &key) != kErrorSuccess) return names;
+    for (std::uint32_t i = 0;; ++i) {
+      char name[256];
+      std::uint32_t size = sizeof(name);
+      if (RegEnumKey(key, i, name, &size) != kErrorSuccess) break;
+      names.emplace_back(name);
+    }
+    RegCloseKey(key);
+    return names;
+  };
+  // True when the key's HardwareID multi-string holds the wanted id.
+  auto matches = [this, &wanted](const std::string& path) {
+    RegKey key = 0;
+    if (RegOpenKey(kHkeyLocalMachine, path.c_str(), kKeyRead, &key) != kErrorSuccess) return false;
+    char data[1024] = {};
+    std::uint32_t size = sizeof(data) - 2, type = 0;
+    const bool read = RegQueryValue(key, "HardwareID", &type, data, &size) == kErrorSuccess;
+    RegCloseKey(key);
+    if (!read) return false;
+    for (const char* id = data; *id; id += std::strlen(id) + 1)
+      if (Lower(id) == wanted) return true;
+    return false;
+  };
   int removed = 0;
-  for (const std::string& d : devices) removed += DeleteRegistryTree(*this, base + "\\" + d) ? 1 : 0;
+  for (const std::string& first : subkeys(base)) {
+    const std::string path = base + "\\" + first;
+    if (matches(path)) {
+      removed += DeleteRegistryTree(*this, path) ? 1 : 0;
+      continue;
+    }
+    for (const std::string& second : subkeys(path))
+      if (matches(path + "\\" + second)) removed += DeleteRegistryTree(*this, path + "\\" + second) ? 1 : 0;
+  }
   return removed;
 }
 

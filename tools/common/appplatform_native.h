@@ -270,15 +270,19 @@ class NativeAppPlatform : public Platform {
   bool PlayWave(const void* wave) override;
   // Uninst:
   // Files match the pattern's last element ('*' and '?', without regard to case).
-  // Devices are the subkeys of HKLM\SYSTEM\CurrentControlSet\Enum\<enumerator> and a
-  // service is HKLM\SYSTEM\CurrentControlSet\Services\<name>; both are removed with
-  // their whole tree. DeleteAtRestart records the path (NT versions only).
+  // Devices are the keys of HKLM\SYSTEM\CurrentControlSet\Enum\<enumerator> (one or
+  // two levels down: instances, or device ids holding instances) whose HardwareID
+  // (REG_MULTI_SZ) holds the hardware id; a service is
+  // HKLM\SYSTEM\CurrentControlSet\Services\<name>. Both go with their whole tree.
+  // DeleteAtRestart records the path (NT versions only).
   std::vector<std::string> restartDeletions;
   std::vector<std::string> FindFiles(const char* pattern) override;
   bool DeleteAtRestart(const char* path) override;
-  int RemoveDevices(const char* enumerator) override;
+  int RemoveDevices(const char* enumerator, const char* hardwareId) override;
   bool DeleteService(const char* name) override;
   bool SetCurrentDirectory(const char* path) override;
+  // The native machine has no processes: the window's end is the program's end.
+  Handle OpenWindowProcess(Window) override { return nullptr; }
 
  private:
   friend class NativeDialog;

@@ -311,7 +311,7 @@ class Win32AppPlatform : public Platform {
   bool DeleteAtRestart(const char* path) override {
     return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
   }
-  int RemoveDevices(const char* enumerator) override {
+  int RemoveDevices(const char* enumerator, const char* hardwareId) override {
     // The setup API is loaded here only, so that the other programs do not import it.
     // SP_DEVINFO_DATA: cbSize, ClassGuid, DevInst, Reserved.
     struct DevInfoData {
@@ -324,6 +324,7 @@ class Win32AppPlatform : public Platform {
     using EnumDeviceInfo = BOOL(WINAPI*)(HANDLE, DWORD, DevInfoData*);
     using CallClassInstaller = BOOL(WINAPI*)(UINT, HANDLE, DevInfoData*);
     using DestroyList = BOOL(WINAPI*)(HANDLE);
+    using GetProperty = BOOL(WINAPI*)(HANDLE, DevInfoData*, DWORD, DWORD*, BYTE*, DWORD, DWORD*);
     HMODULE setupapi = LoadLibraryA("setupapi.dll");
     if (!setupapi) return -1;
     auto getClassDevs = reinterpret_cast<GetClassDevs>(
@@ -334,8 +335,10 @@ class Win32AppPlatform : public Platform {
         reinterpret_cast<void*>(GetProcAddress(setupapi, "SetupDiCallClassInstaller")));
     auto destroy = reinterpret_cast<DestroyList>(
         reinterpret_cast<void*>(GetProcAddress(setupapi, "SetupDiDestroyDeviceInfoList")));
+    auto getProperty = reinterpret_cast<GetProperty>(
+        reinterpret_cast<void*>(GetProcAddress(setupapi, "SetupDiGetDeviceRegistryPropertyA")));
     int removed = -1;
-    if (getClassDevs && enumDevice && callInstaller && destroy) {
+    if (getClassDevs && enumDevice && callInstaller && destroy && getProperty) {
       constexpr DWORD kDigcfAllClasses = 0x4;
       constexpr UINT kDifRemove = 0x5;
       HANDLE set = getClassDevs(nullptr, enumerator, nullptr, kDigcfAllClasses);
@@ -344,7 +347,15 @@ class Win32AppPlatform : public Platform {
         DevInfoData device = {};
         device.cbSize = sizeof(device);
         for (DWORD i = 0; enumDevice(set, i, &device); ++i) {
-          if (callInstaller(kDifRemove, set, &device)) ++removed;
+          // SPDRP_HARDWAREID (1): a multi-string; room for its two closing zeros.
+          BYTE ids[1024] = {};
+          DWORD type = 0;
+          bool match = false;
+          if (getProperty(set, &device, 1, &type, ids, sizeof(ids) - 2, nullptr)) {
+            for (const char* id = reinterpret_cast<const char*>(ids); *id; id += std::strlen(id) + 1)
+              if (lstrcmpiA(id, hardwareId) == 0) match = true;
+          }
+          if (match && callInstaller(kDifRemove, set, &device)) ++removed;
           device = DevInfoData{};
           device.cbSize = sizeof(device);
         }
@@ -357,18 +368,29 @@ class Win32AppPlatform : public Platform {
   bool DeleteService(const char* name) override {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (!manager) return false;
-    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_STOP | DELETE);
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
     bool deleted = false;
     if (service) {
-      SERVICE_STATUS status;
-      ControlService(service, SERVICE_CONTROL_STOP, &status);
+      // A stopped service is deleted at once; a running one only when it stops.
+      SERVICE_STATUS status = {};
+      if (ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+        for (int k = 0; k < 50 && QueryServiceStatus(service, &status) &&
+                        status.dwCurrentState == SERVICE_STOP_PENDING;
+             ++k)
+          ::Sleep(100);
+      }
       deleted = ::DeleteService(service) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
       CloseServiceHandle(service);
     }
     CloseServiceHandle(manager);
     return deleted;
   }
-  bool SetCurrentDirectory(const char* path) override { return SetCurrentDirectoryA(path) != 0; }
+  bool SetCurrentDirectory(const char* path) override { return ::SetCurrentDirectoryA(path) != 0; }
+  Handle OpenWindowProcess(Window window) override {
+    DWORD id = 0;
+    if (!GetWindowThreadProcessId(static_cast<HWND>(window), &id) || id == 0) return nullptr;
+    return OpenProcess(SYNCHRONIZE, FALSE, id);
+  }
 
  private:
   // Flipkey and BEEP: the one low-level mouse hook (its procedure has no context).

@@ -31,6 +31,7 @@
 #undef ExitWindows
 #undef WriteProfileString
 #undef SystemParametersInfo
+#undef SetCurrentDirectory  // Uninst
 
 #include "appplatform.h"
 

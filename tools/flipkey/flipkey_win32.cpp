@@ -49,6 +49,9 @@ INT_PTR CALLBACK ButtonProc(HWND window, UINT msg, WPARAM wParam, LPARAM) {
     case WM_DESTROY:
       g_button->End();
       g_buttonGone = true;
+      // A WM_CLOSE sent from another program (Pointwell, Uninst) is handled inside
+      // GetMessageA, which then waits on: a posted message lets the loop see the end.
+      PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
       return TRUE;
     default:
       return FALSE;

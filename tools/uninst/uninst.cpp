@@ -12,20 +12,12 @@ namespace uninst {
 
 namespace {
 
-// Window messages, message-box flags and answers the uninstaller uses.
-constexpr std::uint32_t kWmClose = 0x0010;
-constexpr std::uint32_t kMbYesNo = 0x04;
-constexpr std::uint32_t kMbIconError = 0x10;
-constexpr std::uint32_t kMbIconQuestion = 0x20;
-constexpr std::uint32_t kMbIconInformation = 0x40;
-constexpr int kIdNo = 7;
-
-constexpr std::uint32_t kAttrSystem = 0x04;
-
 constexpr const char* kSettingsKey = "SOFTWARE\\Veltran\\Pointwell";
 constexpr const char* kMakerKey = "SOFTWARE\\Veltran";
 constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kRecordName = "list.cpd";
+constexpr const char* kInterfaceClassKey =
+    "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\{C0CF0648-5F5F-11D2-B677-00C0DFE4C1FB}";
 
 // How long a companion program gets to close its window, and how often we look.
 constexpr std::uint32_t kCloseWaitMs = 3000;
@@ -111,7 +103,7 @@ bool RemoveFile(const std::string& path) {
   if (attributes == app::kInvalidAttributes) return true;
   if (attributes & app::kAttrDirectory) return false;
   const std::uint32_t cleared =
-      attributes & ~(app::kAttrReadOnly | app::kAttrHidden | kAttrSystem);
+      attributes & ~(app::kAttrReadOnly | app::kAttrHidden | app::kAttrSystem);
   if (cleared != attributes) p.SetFileAttributes(path.c_str(), cleared ? cleared : app::kAttrNormal);
   return p.DeleteFile(path.c_str());
 }
@@ -124,15 +116,22 @@ void RemoveDriverFile(const std::string& path) {
 
 int RemoveDriversNt() {
   app::Platform& p = P();
-  const int devices = p.RemoveDevices("ROOT\\DRAVLINE");
+  // The devices first, so that their drivers stop: Dravick's root devices, then the
+  // frame's device node (it would point at a service that no longer exists).
+  const int devices = p.RemoveDevices("ROOT\\DRAVLINE", "root\\DRAVLINE");
+  p.RemoveDevices("USB", "USB\\VID_5A53&PID_0001");
   p.DeleteService("Dravick");
   p.DeleteService("Zelko");
+  // The frame's interface class key, once no device of it is registered.
+  if (!KeyHasSubkeys(app::kHkeyLocalMachine, kInterfaceClassKey))
+    p.RegDeleteKey(app::kHkeyLocalMachine, kInterfaceClassKey);
   const std::string drivers = p.SystemDirectory() + "\\drivers\\";
   RemoveDriverFile(drivers + "Dravick.sys");
   RemoveDriverFile(drivers + "Zelko.sys");
-  // The INF copies the setup API made (oem<n>.inf and its compiled .pnf).
+  // The INF copies in the system's INF folder (oem<n>.inf from the setup API, or
+  // under their own names) with their compiled .pnf files: those whose text is ours.
   const std::string inf = p.WindowsDirectory() + "\\inf\\";
-  for (const std::string& name : p.FindFiles((inf + "oem*.inf").c_str())) {
+  for (const std::string& name : p.FindFiles((inf + "*.inf").c_str())) {
     if (!IsPackageInf(inf + name)) continue;
     RemoveFile(inf + name);
     RemoveFile(inf + name.substr(0, name.size() - 4) + ".pnf");
@@ -255,13 +254,21 @@ int CloseCompanionWindows() {
     for (int copies = 0; copies < 8; ++copies) {
       app::Window window = p.FindWindow(nullptr, title);
       if (!window) break;
-      p.SendMessage(window, kWmClose, 0, 0);
+      // The program's file can be deleted only once its process has ended, a little
+      // after its window: hold the process to wait for it.
+      app::Handle process = p.OpenWindowProcess(window);
+      p.SendMessage(window, app::kWmClose, 0, 0);
       std::uint32_t waited = 0;
       while (p.FindWindow(nullptr, title) == window && waited < kCloseWaitMs) {
         p.Sleep(kClosePollMs);
         waited += kClosePollMs;
       }
-      if (p.FindWindow(nullptr, title) == window) break;  // it stays: leave it be
+      const bool gone = p.FindWindow(nullptr, title) != window;
+      if (process) {
+        if (gone) p.WaitForObject(process, kCloseWaitMs);
+        p.CloseHandle(process);
+      }
+      if (!gone) break;  // it stays: leave it be
       ++closed;
     }
   }
@@ -305,14 +312,15 @@ void RemoveProgramGroup() {
 void RemoveInstalledFiles(const std::string& folder, const CopyRecord& record, Outcome* out) {
   if (record.status != RecordStatus::kOk) return;
   app::Platform& p = P();
-  const std::string self = p.ModuleFileName();
   for (const std::string& rel : record.files) {
     const std::string path = folder + "\\" + rel;
     if (p.FileAttributes(path.c_str()) == app::kInvalidAttributes) continue;  // gone already
     if (RemoveFile(path)) {
       out->removed.push_back(path);
-    } else if (EqualNoCase(path, self) && p.DeleteAtRestart(path.c_str())) {
-      // A running program cannot delete its own file under Windows.
+    } else if (!(p.FileAttributes(path.c_str()) & app::kAttrDirectory) &&
+               p.DeleteAtRestart(path.c_str())) {
+      // A file in use (this program's own, or a program that would not end) goes
+      // when the computer restarts.
       out->atRestart.push_back(path);
     } else {
       out->left.push_back(path);
@@ -335,13 +343,13 @@ Outcome Run(void* owner) {
   std::string folder;
   const bool haveFolder = ProgramFolder(&folder);
 
-  if (MessageBoxText(owner, Text(langkeys::UninstAsk), "Prompt", kMbYesNo | kMbIconQuestion) == kIdNo) {
+  if (MessageBoxText(owner, Text(langkeys::UninstAsk), "Prompt", app::kMbYesNo | app::kMbIconQuestion) == app::kIdNo) {
     out.cancelled = true;
     return out;
   }
   // "Yes" keeps them, and is the default button's answer too.
   out.keptSettings = MessageBoxText(owner, Text(langkeys::UninstKeep), "Prompt",
-                                    kMbYesNo | kMbIconQuestion) != kIdNo;
+                                    app::kMbYesNo | app::kMbIconQuestion) != app::kIdNo;
 
   const CopyRecord record = haveFolder ? ReadCopyRecord(folder) : CopyRecord{};
   out.record = record.status;
@@ -353,15 +361,15 @@ Outcome Run(void* owner) {
   if (haveFolder) RemoveInstalledFiles(folder, record, &out);
 
   std::string text;
-  std::uint32_t icon = kMbIconInformation;
+  std::uint32_t icon = app::kMbIconInformation;
   if (record.status != RecordStatus::kOk) {
     text = Text(langkeys::UninstNoRecord) + "\n" + (haveFolder ? folder : std::string());
-    icon = kMbIconError;
+    icon = app::kMbIconError;
   } else if (!out.left.empty()) {
     text = Text(langkeys::UninstLeft);
     for (std::size_t i = 0; i < out.left.size() && i < 10; ++i) text += "\n" + out.left[i];
     if (out.left.size() > 10) text += "\n...";
-    icon = kMbIconError;
+    icon = app::kMbIconError;
   } else if (!out.atRestart.empty()) {
     text = Text(langkeys::UninstRestart);
   } else {
