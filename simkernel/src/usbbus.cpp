@@ -404,6 +404,22 @@ NTSTATUS SubmitUrb(PIRP irp, PURB urb)
     }
 }
 
+// Answers a port request: at once on the caller's thread, or in asynchronous mode
+// later on the bus thread at dispatch level (the request pending meanwhile).
+NTSTATUS Answer(PIRP irp, NTSTATUS status, std::function<void()> answer)
+{
+    if (!AsyncMode()) {
+        answer();
+        return status;
+    }
+    IoMarkIrpPending(irp);
+    Later([answer] {
+        detail::IrqlGuard dispatch(DISPATCH_LEVEL);
+        answer();
+    });
+    return STATUS_PENDING;
+}
+
 NTSTATUS BusInternalControl(PDEVICE_OBJECT device, PIRP irp)
 {
     PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
@@ -437,16 +453,7 @@ NTSTATUS BusInternalControl(PDEVICE_OBJECT device, PIRP irp)
                 FailAllHeld(STATUS_CANCELLED, USBD_STATUS_CANCELED);
             Complete(irp, status);
         };
-        if (AsyncMode()) {
-            IoMarkIrpPending(irp);
-            Later([reset] {
-                detail::IrqlGuard dispatch(DISPATCH_LEVEL);
-                reset();
-            });
-            return STATUS_PENDING;
-        }
-        reset();
-        return status;
+        return Answer(irp, status, reset);
     }
     case IOCTL_INTERNAL_USB_GET_PORT_STATUS: {
         if (KeGetCurrentIrql() != PASSIVE_LEVEL)
@@ -469,16 +476,7 @@ NTSTATUS BusInternalControl(PDEVICE_OBJECT device, PIRP irp)
                 *out = port;
             Complete(irp, status);
         };
-        if (AsyncMode()) {
-            IoMarkIrpPending(irp);
-            Later([answer] {
-                detail::IrqlGuard dispatch(DISPATCH_LEVEL);
-                answer();
-            });
-            return STATUS_PENDING;
-        }
-        answer();
-        return status;
+        return Answer(irp, status, answer);
     }
     default:
         return Complete(irp, STATUS_INVALID_DEVICE_REQUEST);

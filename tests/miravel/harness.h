@@ -69,6 +69,23 @@ struct DispatchSpy {
 inline DispatchSpy* DispatchSpy::zelko = nullptr;
 inline DispatchSpy* DispatchSpy::root = nullptr;
 
+// Zelko's copy of the settings with identity tables in touch mode 1: a frame
+// report at raw (x, y) becomes an event at (x, y).
+inline void WriteIdentitySettings()
+{
+    std::vector<uint8_t> table(zelko::TABLE_BYTES);
+    for (unsigned i = 0; i < zelko::RAW_POINTS; ++i) {
+        table[2 * i] = (uint8_t)i;
+        table[2 * i + 1] = (uint8_t)(i >> 8);
+    }
+    sim::registry::SetValue(kZelkoCopyKey, "XArray", REG_BINARY, table.data(), table.size());
+    sim::registry::SetValue(kZelkoCopyKey, "YArray", REG_BINARY, table.data(), table.size());
+    sim::registry::SetString(kZelkoCopyKey, "doneMode", "1");
+    sim::registry::SetString(kZelkoCopyKey, "changexy", "0");
+    sim::registry::SetString(kZelkoCopyKey, "disabledev", "0");
+    sim::registry::SetString(kZelkoCopyKey, "moveSlider", "0");
+}
+
 class MiravelMachine : public ::testing::Test {
 protected:
     void SetUp() override
@@ -91,21 +108,6 @@ protected:
         EXPECT_EQ(sim::pnp::UnloadReports(), "");
         DispatchSpy::zelko = DispatchSpy::root = nullptr;
         sim::Reset();
-    }
-
-    static void WriteIdentitySettings()
-    {
-        std::vector<uint8_t> table(zelko::TABLE_BYTES);
-        for (unsigned i = 0; i < zelko::RAW_POINTS; ++i) {
-            table[2 * i] = (uint8_t)i;
-            table[2 * i + 1] = (uint8_t)(i >> 8);
-        }
-        sim::registry::SetValue(kZelkoCopyKey, "XArray", REG_BINARY, table.data(), table.size());
-        sim::registry::SetValue(kZelkoCopyKey, "YArray", REG_BINARY, table.data(), table.size());
-        sim::registry::SetString(kZelkoCopyKey, "doneMode", "1");
-        sim::registry::SetString(kZelkoCopyKey, "changexy", "0");
-        sim::registry::SetString(kZelkoCopyKey, "disabledev", "0");
-        sim::registry::SetString(kZelkoCopyKey, "moveSlider", "0");
     }
 
     // The frame plugged in: Zelko starts and announces its interface.

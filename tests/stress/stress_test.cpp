@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "hid/miravel.h"
+#include "miravel/harness.h"
 #include "simkernel/hidclass.h"
 #include "simkernel/mouclass.h"
 #include "simkernel/pnp.h"
@@ -52,18 +53,9 @@ protected:
         sim::pnp::InstallFunctionDriver(kDravickId, {"Dravick", dravick::DriverEntry, sim::TagOf("Drvk")});
         sim::mouclass::Install(kDravickId);
         sim::pnp::InstallFunctionDriver(kMiravelId, {"Miravel", miravel::DriverEntry, miravel::MIRAVEL_TAG});
-        // Identity tables and the move-only mode: one event per held report, at its raw point.
-        std::vector<uint8_t> table(zelko::TABLE_BYTES);
-        for (unsigned i = 0; i < zelko::RAW_POINTS; ++i) {
-            table[2 * i] = (uint8_t)i;
-            table[2 * i + 1] = (uint8_t)(i >> 8);
-        }
-        sim::registry::SetValue(kCopyKey, "XArray", REG_BINARY, table.data(), table.size());
-        sim::registry::SetValue(kCopyKey, "YArray", REG_BINARY, table.data(), table.size());
+        // Identity tables (one event per report at its raw point) in the move-only mode.
+        miraveltest::WriteIdentitySettings();
         sim::registry::SetString(kCopyKey, "doneMode", "6");
-        sim::registry::SetString(kCopyKey, "changexy", "0");
-        sim::registry::SetString(kCopyKey, "disabledev", "0");
-        sim::registry::SetString(kCopyKey, "moveSlider", "0");
 
         sim::mouclass::SetSink([this](const MOUSE_INPUT_DATA& d, KIRQL) {
             if (d.RawButtons == 0x80 && !d.ButtonFlags)

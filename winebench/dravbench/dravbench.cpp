@@ -275,8 +275,7 @@ NTSTATUS CreateChild(PDRIVER_OBJECT driver)
 // ---- the bus ------------------------------------------------------------------------------------
 NTSTATUS PassDown(BusExtension* bus, PIRP irp)
 {
-    IoSkipCurrentIrpStackLocation(irp);
-    return IoCallDriver(bus->lower, irp);
+    return kutil::ForwardAndForget(bus->lower, irp);
 }
 
 void DeleteControl()

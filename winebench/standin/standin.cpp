@@ -254,8 +254,7 @@ NTSTATUS DispatchPnp(PDEVICE_OBJECT device, PIRP irp)
         StopReads(ext);
         Deconfigure(ext);
         irp->IoStatus.Status = STATUS_SUCCESS;
-        IoSkipCurrentIrpStackLocation(irp);
-        NTSTATUS status = IoCallDriver(ext->lower, irp);
+        NTSTATUS status = kutil::ForwardAndForget(ext->lower, irp);
         UNICODE_STRING link;
         RtlInitUnicodeString(&link, WSTR(ZELKO_LINK_NAME));
         IoDeleteSymbolicLink(&link);
@@ -268,8 +267,7 @@ NTSTATUS DispatchPnp(PDEVICE_OBJECT device, PIRP irp)
     default:
         break;
     }
-    IoSkipCurrentIrpStackLocation(irp);
-    return IoCallDriver(ext->lower, irp);
+    return kutil::ForwardAndForget(ext->lower, irp);
 }
 
 NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp)
@@ -318,12 +316,9 @@ NTSTATUS NTAPI Dispatch(PDEVICE_OBJECT device, PIRP irp)
     case IRP_MJ_PNP:
         return DispatchPnp(device, irp);
     case IRP_MJ_POWER:
-        PoStartNextPowerIrp(irp);
-        IoSkipCurrentIrpStackLocation(irp);
-        return PoCallDriver(ext->lower, irp);
+        return kutil::ForwardPowerAndForget(ext->lower, irp);
     default:
-        IoSkipCurrentIrpStackLocation(irp);
-        return IoCallDriver(ext->lower, irp);
+        return kutil::ForwardAndForget(ext->lower, irp);
     }
 }
 

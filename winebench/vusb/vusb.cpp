@@ -621,8 +621,7 @@ NTSTATUS ForwardAndWait(BusExtension* bus, PIRP irp)
 
 NTSTATUS PassDown(BusExtension* bus, PIRP irp)
 {
-    IoSkipCurrentIrpStackLocation(irp);
-    return IoCallDriver(bus->lower, irp);
+    return kutil::ForwardAndForget(bus->lower, irp);
 }
 
 // The configuration descriptor of g_frame.shape.
