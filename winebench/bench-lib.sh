@@ -163,3 +163,30 @@ run() {  # run SECS PROGRAM ARGS...
   [ "$rc" -ne 0 ] && say "exit code $rc"
   cat "$out.lf"
 }
+
+# ---- dialogs, for the scripts that drive them with uiprobe through their own
+# `ui` function (ui() { run 30 "$uiprobe" "$@"; }) --------------------------------------
+
+# The text of the message box TITLE (its static control).
+box_text() { ui controls "$1" | sed -n 's/^control id=[0-9]* class=Static .* text=\(.\+\)$/\1/p' | head -n1; }
+
+# After a restart request Wine's "wineboot --kill" ends the prefix's programs for a
+# few seconds: wait until it is over (at most 15 s) before the next program starts.
+settle_restart() {
+  local k
+  for ((k = 0; k < 30; k++)); do
+    pgrep -f 'wineboot.exe' >/dev/null || break
+    sleep 0.5
+  done
+  sleep 1
+}
+
+# shot_window FILE [TITLE]: a screenshot of the screen, cut to the window TITLE when
+# given, without time stamps (an unchanged screen leaves the picture unchanged).
+shot_window() {
+  local file=$1 r=""
+  wine_shot "$file" >>"$log" 2>&1 || { say "screenshot $file failed"; return 1; }
+  [ -n "${2:-}" ] && r=$(ui rect "$2" | awk '$1 == "rect" { print $4 - $2 "x" $5 - $3 "+" $2 "+" $3 }')
+  convert "$file" ${r:+-crop "$r" +repage} -strip -define png:exclude-chunk=date,time "$file" >>"$log" 2>&1
+}
+

@@ -56,7 +56,6 @@ bus() { run 30 "$vusbctl" "$@"; }
 probe() { run 30 "$zkprobe" "$@"; }
 now_ms() { date +%s%3N; }
 # The text of the message box TITLE (its static control).
-box_text() { ui controls "$1" | sed -n 's/^control id=[0-9]* class=Static .* text=\(.\+\)$/\1/p' | head -n1; }
 # "visible=V" of control ID in the dialog's listing $controls.
 visible() { echo "$controls" | grep "^control id=$1 " | grep -o 'visible=[01]' | head -n1; }
 # The visible flags of several controls: "ID:V ...".

@@ -97,19 +97,7 @@ setup_start() {  # setup_start OUTNAME: setup.exe in the background (+process tr
   ui wait License 30 >/dev/null
 }
 
-# After the restart request Wine's "wineboot --kill" ends the prefix's programs for a
-# few seconds: wait until it is over (at most 15 s) before the next program starts.
-settle_restart() {
-  local k
-  for ((k = 0; k < 30; k++)); do
-    pgrep -f 'wineboot.exe' >/dev/null || break
-    sleep 0.5
-  done
-  sleep 1
-}
-
-# The text of the message box TITLE (its static control).
-box_text() { ui controls "$1" | sed -n 's/^control id=[0-9]* class=Static .* text=\(.\+\)$/\1/p' | head -n1; }
+# settle_restart and box_text: bench-lib.sh.
 
 # Agree, set the path, press Start; waits for the box that ends the run and prints
 # "ms TEXT" (time from the press to the box).

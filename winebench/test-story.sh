@@ -53,36 +53,18 @@ step_no=0
 
 ui() { run 30 "$uiprobe" "$@"; }
 regdata() { ui regget "$1" "$2" | sed -n 's/^data //p' | paste -sd';'; }
-box_text() { ui controls "$1" | sed -n 's/^control id=[0-9]* class=Static .* text=\(.\+\)$/\1/p' | head -n1; }
 present() { if [ -e "$1" ]; then echo yes; else echo no; fi; }
 
 # shot NAME [TITLE [GUIDE_NAME]]: the screen into the story's folder as NN-NAME.png; with
 # TITLE cut to that window; with GUIDE_NAME (i686 run) also the user guide's picture.
 shot() {
-  local file r
+  local file
   step_no=$((step_no + 1))
   file=$shots/$(printf '%02d' "$step_no")-$1.png
-  wine_shot "$file" >>"$log" 2>&1 || { say "screenshot $1 failed"; return; }
-  if [ -n "${2:-}" ]; then
-    r=$(ui rect "$2" | awk '$1 == "rect" { print $4 - $2 "x" $5 - $3 "+" $2 "+" $3 }')
-    [ -n "$r" ] && convert "$file" -crop "$r" +repage "$file" >>"$log" 2>&1
-  fi
-  # Without time stamps, so that an unchanged screen leaves the picture unchanged.
-  convert "$file" -strip -define png:exclude-chunk=date,time "$file" >>"$log" 2>&1
+  shot_window "$file" "${2:-}" || return
   if [ -n "${3:-}" ] && [ "$BENCH_ARCH" = win32 ]; then
     cp "$file" "$guide/guide-$3.png"
   fi
-}
-
-# After the restart request Wine's "wineboot --kill" ends the prefix's programs for a
-# few seconds: wait until it is over before the next program starts.
-settle_restart() {
-  local k
-  for ((k = 0; k < 30; k++)); do
-    pgrep -f 'wineboot.exe' >/dev/null || break
-    sleep 0.5
-  done
-  sleep 1
 }
 
 # What the prefix holds: every file and folder under drive_c, and every registry key

@@ -25,6 +25,7 @@ bench_open uninst
 trap bench_finish EXIT
 
 probe() { run 20 "$probe_exe" "$@"; }
+ui() { probe "$@"; }
 reg_has() {  # reg_has KEY [VALUE]: "yes" or "no"
   local args=("$1")
   [ -n "${2:-}" ] && args+=(/v "$2")
@@ -71,19 +72,11 @@ lay_out_installation() {  # the install folder C:\veltran as setup leaves it
   echo lnk >"$group_dir/Setting and Calibrate.lnk"
 }
 
-# A screenshot for the user guide: the screen, cut to the window TITLE.
-doc_shot() {  # doc_shot FILE TITLE
-  local r
-  wine_shot "$1" >>"$log" 2>&1 || return
-  r=$(probe rect "$2" | awk '$1 == "rect" { print $4 - $2 "x" $5 - $3 "+" $2 "+" $3 }')
-  [ -n "$r" ] && convert "$1" -crop "$r" +repage -strip -define png:exclude-chunk=date,time "$1" >>"$log" 2>&1
-}
-
 # Answers the message boxes: SHOT1 after the first box appears, and so on.
 answer() {  # answer TITLE BUTTON_ID [SHOT]
   local found
   found=$(probe wait "$1" 20)
-  [ -n "${3:-}" ] && doc_shot "$3" "$1"
+  [ -n "${3:-}" ] && shot_window "$3" "$1"
   probe click "$1" "$2" >/dev/null
   echo "$found"
 }
@@ -118,7 +111,7 @@ one_arch() {
   check keep "found Prompt" "$(answer Prompt 7 "${shots:+$shots-keep.png}")"
   local text
   probe wait Information 30 >/dev/null
-  [ -n "$shots" ] && doc_shot "$shots-done.png" Information
+  [ -n "$shots" ] && shot_window "$shots-done.png" Information
   text=$(probe controls Information | grep -o 'text=Infrared Touch Screen has been removed.*' | head -n1)
   probe click Information 1 >/dev/null
   wait "$pid"

@@ -261,7 +261,7 @@ NTSTATUS TH_ReadReport(PDEVICE_OBJECT device, PIRP irp)
     IoMarkIrpPending(irp);
     InsertTailList(&HidMini_ReadIrpHead, &entry->links);
     (void)IoSetCancelRoutine(irp, CancelReadReport);
-    if (irp->Cancel && IoSetCancelRoutine(irp, NULL)) {
+    if (__atomic_load_n(&irp->Cancel, __ATOMIC_ACQUIRE) && IoSetCancelRoutine(irp, NULL)) {
         // Cancelled before it could wait.
         RemoveEntryList(&entry->links);
         KeReleaseSpinLock(&HidMini_IrpReadLock, irql);

@@ -49,6 +49,9 @@ struct ClassDevice {
         std::atomic<bool> sending{false};
         std::atomic<bool> outstanding{false};
         std::atomic<bool> lastOk{false};
+        // Kept while the request is made ready for its next send and while it is
+        // cancelled, so that a stop never cancels a request being reused.
+        std::recursive_mutex reuse;
     };
     static const int kStreamReads = 2;
     StreamRead reads[kStreamReads];
@@ -268,10 +271,17 @@ void Pump(ClassDevice::StreamRead* r)
             return;
         }
         PIRP irp = r->irp;
-        IoReuseIrp(irp, STATUS_NOT_SUPPORTED);
-        std::fill(r->buffer.begin(), r->buffer.end(), kCanary);
-        PrepareRequest(irp, IOCTL_HID_READ_REPORT, r->buffer.data(), d->reportBytes, nullptr, 0);
-        IoSetCompletionRoutine(irp, StreamReadDone, r, TRUE, TRUE, TRUE);
+        {
+            std::lock_guard<std::recursive_mutex> reuse(r->reuse);
+            if (!d->streaming) {
+                StreamIdle(r);
+                return;
+            }
+            IoReuseIrp(irp, STATUS_NOT_SUPPORTED);
+            std::fill(r->buffer.begin(), r->buffer.end(), kCanary);
+            PrepareRequest(irp, IOCTL_HID_READ_REPORT, r->buffer.data(), d->reportBytes, nullptr, 0);
+            IoSetCompletionRoutine(irp, StreamReadDone, r, TRUE, TRUE, TRUE);
+        }
         r->sending = true;
         ++g_readsSent;
         CallMinidriver(d, irp);
@@ -322,9 +332,11 @@ void StartStream(ClassDevice* d)
 void StopStream(ClassDevice* d)
 {
     d->streaming = false;
-    for (auto& r : d->reads)
+    for (auto& r : d->reads) {
+        std::lock_guard<std::recursive_mutex> reuse(r.reuse);
         if (r.outstanding && r.irp)
             IoCancelIrp(r.irp);
+    }
 }
 
 void WaitStreamIdle(ClassDevice* d)
