@@ -19,6 +19,7 @@
 
 #include "appplatform_native.h"
 #include "calibration.h"
+#include "headlessview.h"
 #include "langtext.h"
 #include "maindialog.h"
 #include "scenario.h"
@@ -64,8 +65,9 @@ class ScreenWindow : public CalibrationView {
 };
 
 // The main window's own calls, with the user at the frame: the calibration screen
-// is touched target by target, and the Examination dialog is confirmed with Ok.
-class FingerAtTheFrame : public MainView {
+// is touched target by target, and the Examination dialog is confirmed with Ok. The
+// main window itself shows nothing.
+class FingerAtTheFrame : public HeadlessView {
  public:
   FingerAtTheFrame(app::NativeAppPlatform& platform, zelkosim::Session& machine, FrameModel& frame)
       : platform_(platform), machine_(machine), frame_(frame) {
@@ -74,18 +76,6 @@ class FingerAtTheFrame : public MainView {
       if (call.flags & kMouseLeftUp) ++releases_;
     };
   }
-
-  skin::Rect ClientRect() override { return skin::Rect{0, 0, 561, 400}; }
-  void ClientToScreen(int*, int*) override {}
-  void SetCapture() override {}
-  void ReleaseCapture() override {}
-  void* SetTabCursor() override { return nullptr; }
-  void RestoreCursor(void*) override {}
-  void SetIcons() override {}
-  skin::DrawContext BeginDraw() override { return nullptr; }
-  void EndDraw(skin::DrawContext) override {}
-  bool IsMinimized() override { return false; }
-  void DrawIconCentred(skin::DrawContext) override {}
 
   std::intptr_t RunCalibrationDialog(CalibrationScreen& screen) override {
     ScreenWindow window;

@@ -1,6 +1,7 @@
 // A main window that shows nothing: for runs of the main dialog's logic that look
 // only at what it stores and sends (the frame tests, the benchmarks). The
-// calibration's windows cannot be shown.
+// calibration's windows cannot be shown; a test that plays the user at them derives
+// from this view and overrides the two dialogs.
 #pragma once
 
 #include "maindialog.h"

@@ -16,32 +16,7 @@
 namespace app {
 namespace {
 
-// Win32 error codes the native calls set.
-constexpr std::uint32_t kErrInvalidFunction = 1;
-constexpr std::uint32_t kErrPathNotFound = 3;
-constexpr std::uint32_t kErrInvalidHandle = 6;
-constexpr std::uint32_t kErrNotReady = 21;
-constexpr std::uint32_t kErrGenFailure = 31;
-constexpr std::uint32_t kErrSharingViolation = 32;
-constexpr std::uint32_t kErrNotSupported = 50;
-constexpr std::uint32_t kErrFileExists = 80;
-constexpr std::uint32_t kErrInsufficientBuffer = 122;
-constexpr std::uint32_t kErrDirNotEmpty = 145;
-constexpr std::uint32_t kErrDeletePending = 303;
-constexpr std::uint32_t kErrBadDevice = 1200;
-constexpr std::uint32_t kErrNoSuchDevice = 433;
-constexpr std::uint32_t kErrOperationAborted = 995;
-constexpr std::uint32_t kErrIoDevice = 1117;
-constexpr std::uint32_t kErrDeviceNotConnected = 1167;
-constexpr std::uint32_t kErrNoSystemResources = 1450;
-constexpr std::uint32_t kErrTimeout = 1460;
-constexpr std::uint32_t kErrNotEnoughMemory = 8;
-constexpr std::uint32_t kErrBusy = 170;
-
 constexpr std::uint32_t kRegExpandSz = 2;
-constexpr std::uint32_t kKeyQueryValue = 0x0001, kKeyEnumerateSubKeys = 0x0008;  // kKeySetValue, ...: wincodes.h
-constexpr std::uint32_t kSpiGetWorkArea = 48;
-constexpr std::uint32_t kSpiSetMouseButtonSwap = 33;
 
 std::string Lower(std::string s) {
   for (char& c : s) c = char(std::tolower((unsigned char)c));
@@ -54,28 +29,28 @@ bool SameText(const std::string& a, const std::string& b) { return Lower(a) == L
 std::uint32_t ErrorOfStatus(NTSTATUS s) {
   switch (s) {
     case STATUS_OBJECT_NAME_NOT_FOUND: return kErrorFileNotFound;
-    case STATUS_OBJECT_PATH_NOT_FOUND: return kErrPathNotFound;
+    case STATUS_OBJECT_PATH_NOT_FOUND: return kErrorPathNotFound;
     case STATUS_OBJECT_NAME_INVALID: return 123;
     case STATUS_INVALID_PARAMETER: return kErrorInvalidParameter;
     case STATUS_INVALID_DEVICE_REQUEST:
-    case STATUS_NOT_IMPLEMENTED: return kErrInvalidFunction;
-    case STATUS_NO_SUCH_DEVICE: return kErrNoSuchDevice;
+    case STATUS_NOT_IMPLEMENTED: return kErrorInvalidFunction;
+    case STATUS_NO_SUCH_DEVICE: return kErrorNoSuchDevice;
     case STATUS_ACCESS_DENIED: return kErrorAccessDenied;
-    case STATUS_BUFFER_TOO_SMALL: return kErrInsufficientBuffer;
+    case STATUS_BUFFER_TOO_SMALL: return kErrorInsufficientBuffer;
     case STATUS_BUFFER_OVERFLOW: return kErrorMoreData;
-    case STATUS_SHARING_VIOLATION: return kErrSharingViolation;
-    case STATUS_DELETE_PENDING: return kErrDeletePending;
-    case STATUS_INSUFFICIENT_RESOURCES: return kErrNoSystemResources;
-    case STATUS_NO_MEMORY: return kErrNotEnoughMemory;
-    case STATUS_DEVICE_DATA_ERROR: return kErrIoDevice;
-    case STATUS_DEVICE_NOT_CONNECTED: return kErrDeviceNotConnected;
-    case STATUS_IO_TIMEOUT: return kErrTimeout;
-    case STATUS_NOT_SUPPORTED: return kErrNotSupported;
-    case STATUS_CANCELLED: return kErrOperationAborted;
-    case STATUS_INVALID_DEVICE_STATE: return kErrBadDevice;
-    case STATUS_DEVICE_BUSY: return kErrBusy;
-    case STATUS_TIMEOUT: return kErrTimeout;
-    default: return kErrGenFailure;
+    case STATUS_SHARING_VIOLATION: return kErrorSharingViolation;
+    case STATUS_DELETE_PENDING: return kErrorDeletePending;
+    case STATUS_INSUFFICIENT_RESOURCES: return kErrorNoSystemResources;
+    case STATUS_NO_MEMORY: return kErrorNotEnoughMemory;
+    case STATUS_DEVICE_DATA_ERROR: return kErrorIoDevice;
+    case STATUS_DEVICE_NOT_CONNECTED: return kErrorDeviceNotConnected;
+    case STATUS_IO_TIMEOUT: return kErrorTimeout;
+    case STATUS_NOT_SUPPORTED: return kErrorNotSupported;
+    case STATUS_CANCELLED: return kErrorOperationAborted;
+    case STATUS_INVALID_DEVICE_STATE: return kErrorBadDevice;
+    case STATUS_DEVICE_BUSY: return kErrorBusy;
+    case STATUS_TIMEOUT: return kErrorTimeout;
+    default: return kErrorGenFailure;
   }
 }
 
@@ -371,7 +346,7 @@ bool NativeAppPlatform::KeyAllows(RegKey key, std::uint32_t right) const {
 long NativeAppPlatform::RegOpenKey(RegKey root, const char* subKey, std::uint32_t access, RegKey* out) {
   if (!out) return kErrorInvalidParameter;
   std::string path;
-  if (!KeyPath(root, &path)) return kErrInvalidHandle;
+  if (!KeyPath(root, &path)) return kErrorInvalidHandle;
   if (subKey && *subKey) path += std::string("\\") + subKey;
   if (!sim::registry::KeyExists(path)) {
     *out = 0;
@@ -385,7 +360,7 @@ long NativeAppPlatform::RegCreateKey(RegKey root, const char* subKey, std::uint3
                                      bool* created) {
   if (!out) return kErrorInvalidParameter;
   std::string path;
-  if (!KeyPath(root, &path)) return kErrInvalidHandle;
+  if (!KeyPath(root, &path)) return kErrorInvalidHandle;
   if (subKey && *subKey) path += std::string("\\") + subKey;
   const bool existed = sim::registry::KeyExists(path);
   if (!existed && !KeyAllows(root, kKeyCreateSubKey)) return kErrorAccessDenied;
@@ -398,7 +373,7 @@ long NativeAppPlatform::RegCreateKey(RegKey root, const char* subKey, std::uint3
 long NativeAppPlatform::RegQueryValue(RegKey key, const char* name, std::uint32_t* type, void* data,
                                       std::uint32_t* size) {
   std::string path;
-  if (!KeyPath(key, &path)) return kErrInvalidHandle;
+  if (!KeyPath(key, &path)) return kErrorInvalidHandle;
   if (data && !size) return kErrorInvalidParameter;
   if (!KeyAllows(key, kKeyQueryValue)) return kErrorAccessDenied;
   // Before it looks, Windows sets the type to REG_NONE (Windows 98; NT leaves any
@@ -407,7 +382,7 @@ long NativeAppPlatform::RegQueryValue(RegKey key, const char* name, std::uint32_
   if (!data && size) *size = 0;
   sim::registry::Value v;
   if (!sim::registry::GetValue(path, name ? name : "", &v)) {
-    return sim::registry::KeyExists(path) ? kErrorFileNotFound : kErrInvalidHandle;
+    return sim::registry::KeyExists(path) ? kErrorFileNotFound : kErrorInvalidHandle;
   }
   const std::vector<std::uint8_t> bytes = IsTextType(v.type) ? NarrowOf(v.data) : v.data;
   if (type) *type = v.type;
@@ -432,10 +407,10 @@ long NativeAppPlatform::RegQueryValue(RegKey key, const char* name, std::uint32_
 long NativeAppPlatform::RegSetValue(RegKey key, const char* name, std::uint32_t type, const void* data,
                                     std::uint32_t size) {
   std::string path;
-  if (!KeyPath(key, &path)) return kErrInvalidHandle;
+  if (!KeyPath(key, &path)) return kErrorInvalidHandle;
   if (!data && size) return 998;  // ERROR_NOACCESS
   if (!KeyAllows(key, kKeySetValue)) return kErrorAccessDenied;
-  if (!sim::registry::KeyExists(path)) return kErrInvalidHandle;  // the key was deleted
+  if (!sim::registry::KeyExists(path)) return kErrorInvalidHandle;  // the key was deleted
   if (IsTextType(type)) {
     const std::vector<std::uint8_t> w = WideOf(data, size);
     sim::registry::SetValue(path, name ? name : "", type, w.data(), w.size());
@@ -447,14 +422,14 @@ long NativeAppPlatform::RegSetValue(RegKey key, const char* name, std::uint32_t 
 
 long NativeAppPlatform::RegDeleteValue(RegKey key, const char* name) {
   std::string path;
-  if (!KeyPath(key, &path)) return kErrInvalidHandle;
+  if (!KeyPath(key, &path)) return kErrorInvalidHandle;
   if (!KeyAllows(key, kKeySetValue)) return kErrorAccessDenied;
   return sim::registry::DeleteValue(path, name ? name : "") ? kErrorSuccess : kErrorFileNotFound;
 }
 
 long NativeAppPlatform::RegDeleteKey(RegKey key, const char* subKey) {
   std::string path;
-  if (!KeyPath(key, &path)) return kErrInvalidHandle;
+  if (!KeyPath(key, &path)) return kErrorInvalidHandle;
   if (!subKey || !*subKey) return kErrorAccessDenied;  // a key does not delete itself here
   path += std::string("\\") + subKey;
   if (!sim::registry::KeyExists(path)) return kErrorFileNotFound;
@@ -463,7 +438,7 @@ long NativeAppPlatform::RegDeleteKey(RegKey key, const char* subKey) {
 
 long NativeAppPlatform::RegEnumKey(RegKey key, std::uint32_t index, char* name, std::uint32_t* nameSize) {
   std::string path;
-  if (!KeyPath(key, &path)) return kErrInvalidHandle;
+  if (!KeyPath(key, &path)) return kErrorInvalidHandle;
   if (!name || !nameSize) return kErrorInvalidParameter;
   if (!KeyAllows(key, kKeyEnumerateSubKeys)) return kErrorAccessDenied;
   const std::vector<std::string> subKeys = sim::registry::SubKeys(path);
@@ -478,7 +453,7 @@ long NativeAppPlatform::RegEnumKey(RegKey key, std::uint32_t index, char* name, 
 long NativeAppPlatform::RegCloseKey(RegKey key) {
   if (key == kHkeyLocalMachine || key == kHkeyCurrentUser || key == kHkeyClassesRoot) return kErrorSuccess;
   keyAccess_.erase(key);
-  return keys_.erase(key) ? kErrorSuccess : kErrInvalidHandle;
+  return keys_.erase(key) ? kErrorSuccess : kErrorInvalidHandle;
 }
 
 bool NativeAppPlatform::RegistryText(RegKey root, const std::string& subKey, const std::string& name,
@@ -597,7 +572,7 @@ bool NativeAppPlatform::CopyFile(const char* from, const char* to, bool failIfEx
   const std::string src = Resolve(from), dst = Resolve(to);
   if (!Exists(src) || IsDir(src)) return Fail(kErrorFileNotFound);
   if (Exists(dst)) {
-    if (failIfExists) return Fail(kErrFileExists);
+    if (failIfExists) return Fail(kErrorFileExists);
     auto a = attributes_.find(dst);
     if (IsDir(dst) || (a != attributes_.end() && (a->second & (kAttrReadOnly | kAttrHidden))))
       return Fail(kErrorAccessDenied);
@@ -607,7 +582,7 @@ bool NativeAppPlatform::CopyFile(const char* from, const char* to, bool failIfEx
   std::FILE* out = std::fopen(dst.c_str(), "wb");
   if (!out) {
     std::fclose(in);
-    return Fail(IsDir(dst.substr(0, dst.rfind('/'))) ? kErrorAccessDenied : kErrPathNotFound);
+    return Fail(IsDir(dst.substr(0, dst.rfind('/'))) ? kErrorAccessDenied : kErrorPathNotFound);
   }
   char buf[65536];
   bool ok = true;
@@ -616,7 +591,7 @@ bool NativeAppPlatform::CopyFile(const char* from, const char* to, bool failIfEx
   if (std::ferror(in)) ok = false;
   std::fclose(in);
   if (std::fclose(out) != 0) ok = false;
-  if (!ok) return Fail(kErrGenFailure);
+  if (!ok) return Fail(kErrorGenFailure);
   // The copy takes the source's attributes.
   auto a = attributes_.find(src);
   if (a != attributes_.end())
@@ -641,7 +616,7 @@ bool NativeAppPlatform::CreateDirectory(const char* path) {
   std::string host = Resolve(path);
   while (host.size() > 1 && host.back() == '/') host.pop_back();
   if (Exists(host)) return Fail(kErrorAlreadyExists);
-  if (::mkdir(host.c_str(), 0777) != 0) return Fail(kErrPathNotFound);
+  if (::mkdir(host.c_str(), 0777) != 0) return Fail(kErrorPathNotFound);
   return true;
 }
 
@@ -649,7 +624,7 @@ bool NativeAppPlatform::RemoveDirectory(const char* path) {
   const std::string host = Resolve(path);
   if (!Exists(host)) return Fail(kErrorFileNotFound);
   if (!IsDir(host)) return Fail(267);  // ERROR_DIRECTORY
-  if (::rmdir(host.c_str()) != 0) return Fail(kErrDirNotEmpty);
+  if (::rmdir(host.c_str()) != 0) return Fail(kErrorDirNotEmpty);
   return true;
 }
 
@@ -743,14 +718,14 @@ bool NativeAppPlatform::WriteProfileString(const char* section, const char* key,
     }
   }
   std::FILE* f = std::fopen(host.c_str(), "wb");
-  if (!f) return Fail(kErrPathNotFound);
+  if (!f) return Fail(kErrorPathNotFound);
   bool ok = true;
   for (const std::string& line : lines) {
     if (std::fwrite(line.data(), 1, line.size(), f) != line.size()) ok = false;
     if (std::fwrite("\r\n", 1, 2, f) != 2) ok = false;
   }
   if (std::fclose(f) != 0) ok = false;
-  return ok ? true : Fail(kErrGenFailure);
+  return ok ? true : Fail(kErrorGenFailure);
 }
 
 // ---- handles and devices ---------------------------------------------------------------
@@ -792,13 +767,13 @@ Handle NativeAppPlatform::OpenDevice(const char* path, std::uint32_t) {
 bool NativeAppPlatform::DeviceControl(Handle handle, std::uint32_t code, const void* in, std::uint32_t inSize,
                                       void* out, std::uint32_t outSize, std::uint32_t* returned) {
   Object* o = ObjectOf(handle);
-  if (!o || o->kind != Object::kDevice) return Fail(kErrInvalidHandle);
+  if (!o || o->kind != Object::kDevice) return Fail(kErrorInvalidHandle);
   DeviceCall call{code, inSize, outSize, {}};
   if (in && inSize) call.in.assign(static_cast<const std::uint8_t*>(in), static_cast<const std::uint8_t*>(in) + inSize);
   deviceCalls.push_back(call);
   if (deviceHook) {
     if (returned) *returned = 0;
-    return deviceHook(code, in, inSize, out, outSize, returned) ? true : Fail(kErrGenFailure);
+    return deviceHook(code, in, inSize, out, outSize, returned) ? true : Fail(kErrorGenFailure);
   }
   std::uint32_t got = 0;
   const bool ok = sim::user::DeviceIoControl(o->device, code, in, inSize, out, outSize, &got);
@@ -809,7 +784,7 @@ bool NativeAppPlatform::DeviceControl(Handle handle, std::uint32_t code, const v
 
 bool NativeAppPlatform::CloseHandle(Handle handle) {
   Object* o = ObjectOf(handle);
-  if (!o) return Fail(kErrInvalidHandle);
+  if (!o) return Fail(kErrorInvalidHandle);
   if (o->kind == Object::kDevice) {
     if (o->device != -1) sim::user::CloseHandle(o->device);
     ++deviceCloses;
@@ -835,7 +810,7 @@ Handle NativeAppPlatform::CreateMutex(const char* name, bool, bool* alreadyExist
 std::uint32_t NativeAppPlatform::WaitForObject(Handle handle, std::uint32_t ms) {
   Object* o = ObjectOf(handle);
   if (!o) {
-    lastError_ = kErrInvalidHandle;
+    lastError_ = kErrorInvalidHandle;
     return 0xFFFFFFFFu;  // WAIT_FAILED
   }
   if (o->kind == Object::kMutex && mutexesHeldElsewhere.count(o->name)) {
@@ -847,7 +822,7 @@ std::uint32_t NativeAppPlatform::WaitForObject(Handle handle, std::uint32_t ms) 
 
 bool NativeAppPlatform::ReleaseMutex(Handle handle) {
   Object* o = ObjectOf(handle);
-  if (!o || o->kind != Object::kMutex) return Fail(kErrInvalidHandle);
+  if (!o || o->kind != Object::kMutex) return Fail(kErrorInvalidHandle);
   return true;
 }
 
@@ -1049,7 +1024,7 @@ std::vector<std::string> NativeAppPlatform::FindFiles(const char* pattern) {
 }
 
 bool NativeAppPlatform::DeleteAtRestart(const char* path) {
-  if (version.platformId != 2) return Fail(kErrInvalidFunction);
+  if (version.platformId != 2) return Fail(kErrorInvalidFunction);
   restartDeletions.emplace_back(path ? path : "");
   return true;
 }
@@ -1101,7 +1076,7 @@ bool NativeAppPlatform::DeleteService(const char* name) {
 }
 
 bool NativeAppPlatform::SetCurrentDirectory(const char* path) {
-  if (!path || !IsDir(Resolve(path))) return Fail(kErrPathNotFound);
+  if (!path || !IsDir(Resolve(path))) return Fail(kErrorPathNotFound);
   currentDirectory = path;
   return true;
 }

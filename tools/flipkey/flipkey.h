@@ -38,17 +38,26 @@ constexpr long kInsetLeft = 9, kInsetTop = 8, kInsetRight = 10, kInsetBottom = 1
 // Where the button stands: this far from the right and bottom edges of the screen.
 constexpr int kFromRight = 60, kFromBottom = 100;
 
-// Win32 values the logic passes to the platform.
-constexpr std::uint32_t kWmLButtonDown = 0x0201, kWmLButtonUp = 0x0202, kWmLButtonDblClk = 0x0203;
-constexpr std::uint32_t kWmRButtonDown = 0x0204, kWmRButtonUp = 0x0205, kWmRButtonDblClk = 0x0206;
-constexpr std::uint32_t kBmSetImage = 0x00F7;
-constexpr std::uintptr_t kImageBitmap = 0;
-constexpr std::uint32_t kSpiSetMouseButtonSwap = 0x0021;
-constexpr std::uint32_t kSpifSendChange = 0x0002;
-constexpr int kSmCxScreen = 0, kSmCyScreen = 1;
-constexpr std::uint32_t kSwpNoSize = 0x0001, kSwpNoMove = 0x0002, kSwpHideWindow = 0x0080;
-constexpr int kSwHide = 0;
-constexpr std::uint32_t kWaitObject0 = 0, kWaitAbandoned = 0x80, kWaitTimeout = 0x102;
+// Win32 values the logic passes to the platform (wincodes.h).
+using app::kBmSetImage;
+using app::kImageBitmap;
+using app::kSmCxScreen;
+using app::kSmCyScreen;
+using app::kSpifSendChange;
+using app::kSpiSetMouseButtonSwap;
+using app::kSwHide;
+using app::kSwpHideWindow;
+using app::kSwpNoMove;
+using app::kSwpNoSize;
+using app::kWaitAbandoned;
+using app::kWaitObject0;
+using app::kWaitTimeout;
+using app::kWmLButtonDblClk;
+using app::kWmLButtonDown;
+using app::kWmLButtonUp;
+using app::kWmRButtonDblClk;
+using app::kWmRButtonDown;
+using app::kWmRButtonUp;
 // HWND_TOPMOST.
 inline app::Window Topmost() { return reinterpret_cast<app::Window>(std::intptr_t(-1)); }
 

@@ -12,8 +12,8 @@ namespace pointwell {
 
 namespace {
 
-constexpr int kSmCxScreen = 0;
-constexpr int kSmCyScreen = 1;
+using app::kSmCxScreen;
+using app::kSmCyScreen;
 constexpr std::uint32_t kRawOffDelayMs = 200;
 constexpr std::uint32_t kAfterInjectMs = 2;
 

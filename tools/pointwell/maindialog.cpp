@@ -11,16 +11,17 @@
 namespace pointwell {
 namespace {
 
-constexpr std::uint32_t kMbOk = 0x0;
-constexpr std::uint32_t kMbIconError = 0x10;
-constexpr std::uint32_t kWmClose = 0x0010;
-constexpr int kSwShowNormal = 1;
-constexpr int kIdOk = 1, kIdCancel = 2;
-constexpr std::uint32_t kTbmSetPos = 0x0405;     // TBM_SETPOS
-constexpr std::uint32_t kTbmGetPos = 0x0400;     // TBM_GETPOS
-constexpr std::uint32_t kTbmSetRangeMin = 0x0407;
-constexpr std::uint32_t kTbmSetRangeMax = 0x0408;
-constexpr std::uint32_t kTbmSetTic = 0x0404;     // TBM_SETTIC
+using app::kIdCancel;
+using app::kIdOk;
+using app::kMbIconError;
+using app::kMbOk;
+using app::kSwShowNormal;
+using app::kTbmGetPos;
+using app::kTbmSetPos;
+using app::kTbmSetRangeMax;
+using app::kTbmSetRangeMin;
+using app::kTbmSetTic;
+using app::kWmClose;
 
 // The pages' tab bands in design units (y), Mode, Data, Verify, Exit.
 constexpr int kBands[4][2] = {{146, 184}, {202, 239}, {253, 297}, {313, 358}};

@@ -6,10 +6,10 @@
 namespace pointwell {
 namespace {
 
-constexpr std::uint32_t kKeySetValue = 0x0002;
-constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
-constexpr std::uint32_t kKeyWrite = app::kKeyRead | kKeySetValue | kKeyCreateSubKey;
-constexpr int kSmCxScreen = 0, kSmCyScreen = 1;
+// The tool opens its keys for reading as well as writing.
+constexpr std::uint32_t kKeyWrite = app::kKeyRead | app::kKeySetValue | app::kKeyCreateSubKey;
+using app::kSmCxScreen;
+using app::kSmCyScreen;
 
 long WriteValue(const char* keyName, const char* name, std::uint32_t type, const void* data,
                 std::uint32_t size) {
@@ -36,8 +36,8 @@ long QueryValue(const char* name, std::uint32_t access, void* buffer, std::uint3
 void CreateSubKey(const char* parent, const char* name) {
   app::Platform& p = app::CurrentAppPlatform();
   app::RegKey key = 0, created = 0;
-  if (p.RegOpenKey(app::kHkeyLocalMachine, parent, kKeyCreateSubKey, &key) != app::kErrorSuccess) return;
-  if (p.RegCreateKey(key, name, kKeyCreateSubKey, &created, nullptr) == app::kErrorSuccess)
+  if (p.RegOpenKey(app::kHkeyLocalMachine, parent, app::kKeyCreateSubKey, &key) != app::kErrorSuccess) return;
+  if (p.RegCreateKey(key, name, app::kKeyCreateSubKey, &created, nullptr) == app::kErrorSuccess)
     p.RegCloseKey(created);
   p.RegCloseKey(key);
 }
