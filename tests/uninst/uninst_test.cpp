@@ -13,6 +13,7 @@
 
 #include "appplatform_native.h"
 #include "langkeys.h"
+#include "langtext.h"
 
 namespace fs = std::filesystem;
 
@@ -433,6 +434,35 @@ TEST_F(UninstTest, OnWindows98TheHandMadeCopiesAndKeysGo) {
   EXPECT_FALSE(ValueExists(oemKey, "C:\\WINDOWS\\inf\\other\\Veltranzelkron98.inf"));
   EXPECT_TRUE(ValueExists(oemKey, "C:\\WINDOWS\\inf\\mdmgen.inf"));
   p_.RegDeleteKey(app::kHkeyLocalMachine, oemKey.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// Uninst's questions and answers exist in the shipped lang.lg for both Chinese
+// languages, not only as the English fallback.
+TEST_F(UninstTest, ItsTextsComeFromLangLgInEachLanguage) {
+  MakeDir(kFolder);
+  fs::copy_file(PACKAGE_LANG_LG, Host("C:\\veltran\\lang.lg"), fs::copy_options::overwrite_existing);
+  const LangKey keys[] = {langkeys::UninstAsk, langkeys::UninstKeep, langkeys::UninstDone,
+                          langkeys::UninstRestart, langkeys::UninstNoRecord, langkeys::UninstLeft};
+  for (std::uint16_t lang : {std::uint16_t(0x0404), std::uint16_t(0x0804)}) {
+    p_.langId = lang;
+    SelectLanguage();
+    for (const LangKey& k : keys) {
+      char text[256];
+      LangText(k.key, "", text);
+      EXPECT_NE(text[0], '\0') << std::hex << lang << " " << k.key;
+      EXPECT_STRNE(text, k.english) << std::hex << lang << " " << k.key;
+      EXPECT_TRUE(static_cast<unsigned char>(text[0]) >= 0x80) << std::hex << lang << " " << k.key;
+    }
+  }
+  p_.langId = 0x0409;
+  SelectLanguage();
+  char english[256];
+  LangText(langkeys::UninstAsk, english);
+  EXPECT_STREQ(english, langkeys::UninstAsk.english);
 }
 
 }  // namespace
