@@ -8,6 +8,8 @@
 #   trap bench_finish EXIT the PASS/FAIL/SKIP list and the exit status
 #   bench_builds SCRIPT BUILD_DIR [OPTION...]   see below: one bench, both builds
 #   bench_require FILE...  exits 1 naming the first FILE missing (build the preset first)
+#   bench_frame_files BUILD  the build's files for the virtual frame: zelko, bus_sys,
+#                          bus_inf, vusbctl, devinst, zkprobe
 #   bench_prefix ARCH      a fresh prefix of ARCH (win32 or win64, after wine-env.sh);
 #                          the checks that follow are named ARCH.NAME. Returns 1 after
 #                          recording a SKIP (the architecture cannot run here) or a FAIL
@@ -62,6 +64,18 @@ bench_require() {
       exit 1
     fi
   done
+}
+
+# The build's Zelko and the bench's virtual frame (the bus driver and its INF, its
+# control program, the device installer, the probe that talks to Zelko), as the
+# variables zelko_install and the scripts use.
+bench_frame_files() {
+  zelko=$1/driver/usb/kernal_driver/usb/Zelko.sys
+  bus_sys=$1/winebench/vusb/ZkVusb.sys
+  bus_inf=$1/winebench/vusb/zkvusb.inf
+  vusbctl=$1/winebench/vusb/vusbctl.exe
+  devinst=$1/winebench/devinst/devinst.exe
+  zkprobe=$1/winebench/zelkoprobe/zkprobe.exe
 }
 
 bench_build_arch() {  # bench_build_arch BUILD_DIR: win32 or win64, from its toolchain

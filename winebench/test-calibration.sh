@@ -82,17 +82,8 @@ expected_table() {  # K C S
 
 tool=$build/tools/pointwell/Pointwell.exe
 drive=$build/winebench/calibdrive/calibdrive.exe
-zelko=$build/driver/usb/kernal_driver/usb/Zelko.sys
-bus_sys=$build/winebench/vusb/ZkVusb.sys bus_inf=$build/winebench/vusb/zkvusb.inf
-vusbctl=$build/winebench/vusb/vusbctl.exe devinst=$build/winebench/devinst/devinst.exe
-missing=()
-for f in "$tool" "$drive" "$zelko" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$build/art/en/calibratebtn.bmp"; do
-  [ -f "$f" ] || missing+=("$(basename "$f")")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "test-calibration ($BENCH_ARCH): missing in $build: ${missing[*]} (build the $BENCH_ARCH preset first)" >&2
-  exit 1
-fi
+bench_frame_files "$build"
+bench_require "$tool" "$drive" "$zelko" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$build/art/en/calibratebtn.bmp"
 if ! wine_setup calibration "$BENCH_ARCH" >>"$log" 2>&1; then
   check prefix "ready" "wine_setup failed"
   exit 1

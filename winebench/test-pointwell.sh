@@ -34,12 +34,7 @@ tool_key='HKEY_LOCAL_MACHINE\SOFTWARE\Veltran\Pointwell'
 
 tool=$build/tools/pointwell/Pointwell.exe
 uiprobe=$build/winebench/uiprobe/uiprobe.exe
-zelko=$build/driver/usb/kernal_driver/usb/Zelko.sys
-bus_sys=$build/winebench/vusb/ZkVusb.sys
-bus_inf=$build/winebench/vusb/zkvusb.inf
-vusbctl=$build/winebench/vusb/vusbctl.exe
-devinst=$build/winebench/devinst/devinst.exe
-zkprobe=$build/winebench/zelkoprobe/zkprobe.exe
+bench_frame_files "$build"
 bench_require "$tool" "$uiprobe" "$zelko" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$zkprobe" \
   "$build/art/en/main.bmp" "$build/art/tw/ModeMsg.txt"
 

@@ -29,13 +29,8 @@ build=$(cd "$1" 2>/dev/null && pwd) || build=$1
 
 setup_exe=$build/tools/setup/setup.exe
 uiprobe=$build/winebench/uiprobe/uiprobe.exe
-zelko=$build/driver/usb/kernal_driver/usb/Zelko.sys
 dravick=$build/driver/usb/kernal_driver/2kService/Dravick.sys
-bus_sys=$build/winebench/vusb/ZkVusb.sys
-bus_inf=$build/winebench/vusb/zkvusb.inf
-vusbctl=$build/winebench/vusb/vusbctl.exe
-devinst=$build/winebench/devinst/devinst.exe
-zkprobe=$build/winebench/zelkoprobe/zkprobe.exe
+bench_frame_files "$build"
 bench_require "$setup_exe" "$uiprobe" "$zelko" "$dravick" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$zkprobe"
 art=$build/art
 [ -f "$art/en/setup.bmp" ] || bash "$root/art/make-art.sh" "$art" >/dev/null
