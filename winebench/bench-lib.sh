@@ -3,6 +3,7 @@
 #
 #   bench_open NAME        the log (kept on failure) and the clock
 #   run SECS PROGRAM ARGS  a Wine program, time-boxed, output without CRs (copied to the log)
+#   now_ms                 the wall clock in milliseconds
 #   check NAME EXPECTED ACTUAL / skip NAME REASON
 #   trap bench_finish EXIT the PASS/FAIL/SKIP list and the exit status
 #   bench_builds SCRIPT BUILD_DIR [OPTION...]   see below: one bench, both builds
@@ -86,6 +87,7 @@ bench_open() {
 }
 
 say() { echo "[$((SECONDS - started))s] $*" >>"$log"; }
+now_ms() { date +%s%3N; }  # the wall clock in milliseconds, for the benches' timings
 
 check() {
   local name=${bench_arch:+$bench_arch.}$1 expected=$2 actual=$3

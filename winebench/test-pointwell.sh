@@ -40,13 +40,8 @@ bus_inf=$build/winebench/vusb/zkvusb.inf
 vusbctl=$build/winebench/vusb/vusbctl.exe
 devinst=$build/winebench/devinst/devinst.exe
 zkprobe=$build/winebench/zelkoprobe/zkprobe.exe
-for f in "$tool" "$uiprobe" "$zelko" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$zkprobe" \
-  "$build/art/en/main.bmp" "$build/art/tw/ModeMsg.txt"; do
-  if [ ! -f "$f" ]; then
-    echo "test-pointwell ($BENCH_ARCH): $f is missing (build the $BENCH_ARCH preset first)" >&2
-    exit 1
-  fi
-done
+bench_require "$tool" "$uiprobe" "$zelko" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$zkprobe" \
+  "$build/art/en/main.bmp" "$build/art/tw/ModeMsg.txt"
 
 bench_open pointwell
 trap bench_finish EXIT
@@ -54,8 +49,6 @@ trap bench_finish EXIT
 ui() { run 30 "$uiprobe" "$@"; }
 bus() { run 30 "$vusbctl" "$@"; }
 probe() { run 30 "$zkprobe" "$@"; }
-now_ms() { date +%s%3N; }
-# The text of the message box TITLE (its static control).
 # "visible=V" of control ID in the dialog's listing $controls.
 visible() { echo "$controls" | grep "^control id=$1 " | grep -o 'visible=[01]' | head -n1; }
 # The visible flags of several controls: "ID:V ...".

@@ -36,12 +36,7 @@ bus_inf=$build/winebench/vusb/zkvusb.inf
 vusbctl=$build/winebench/vusb/vusbctl.exe
 devinst=$build/winebench/devinst/devinst.exe
 zkprobe=$build/winebench/zelkoprobe/zkprobe.exe
-for f in "$setup_exe" "$uiprobe" "$zelko" "$dravick" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$zkprobe"; do
-  if [ ! -f "$f" ]; then
-    echo "test-setup ($BENCH_ARCH): $f is missing (build the $BENCH_ARCH preset first)" >&2
-    exit 1
-  fi
-done
+bench_require "$setup_exe" "$uiprobe" "$zelko" "$dravick" "$bus_sys" "$bus_inf" "$vusbctl" "$devinst" "$zkprobe"
 art=$build/art
 [ -f "$art/en/setup.bmp" ] || bash "$root/art/make-art.sh" "$art" >/dev/null
 
@@ -56,7 +51,6 @@ key='HKLM\SOFTWARE\Veltran\Pointwell'
 regdata() { ui regget "$1" "$2" | sed -n 's/^data //p' | paste -sd';'; }
 # The 16-bit entry I of a REG_BINARY table read with regget (hex bytes, little-endian).
 entry() { local b; read -ra b <<<"$1"; echo $((16#${b[2 * $2 + 1]}${b[2 * $2]})); }
-now_ms() { date +%s%3N; }
 
 # ---- the package, staged as the setup folder --------------------------------------
 stage_package() {
