@@ -307,7 +307,7 @@ story() {
     skip clean.zelko-service "Wine 8 cannot stop a PnP driver, so the service Uninst marked for deletion keeps its key ($(echo "$gap" | grep -c .) entries)"
   fi
   check clean.settings-kept "kept" "$(echo "$kept" | grep -qi 'Pointwell\\:IsCfg' && echo kept || echo "not kept")"
-  echo "clean-prefix ($BENCH_ARCH): package entries left: $(echo "$left" | grep -c .); kept by choice: $(echo "$kept" | grep -c .) registry entries (the settings key); other differences (Wine's own): $((other - $(echo "$kept" | grep -c .))) - listed in $(cd "$shots/.." && pwd)/clean-prefix-$BENCH_ARCH.txt"
+  echo "clean-prefix ($BENCH_ARCH): package entries left: $(echo "$left" | grep -c .); kept by choice: $(echo "$kept" | grep -c .) registry entries (the settings key); Zelko's service left by Wine: $(echo "$gap" | grep -c .); other differences (Wine's own and the bench's bus): $((other - $(echo "$kept" | grep -c .) - $(echo "$gap" | grep -c .) - $(echo "$left" | grep -c .))) - listed in $(cd "$shots/.." && pwd)/clean-prefix-$BENCH_ARCH.txt"
   echo "story ($BENCH_ARCH): screenshots in $shots"
   bench_prefix_end
 }
