@@ -98,8 +98,6 @@ story() {
     return
   fi
   bench_prefix "$BENCH_ARCH" || return
-  # No menu entries on the Linux side for the program group (they would outlive the prefix).
-  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
   wine_gui >>"$log" 2>&1 || { check gui "ok" "wine_gui failed"; return; }
   drive_c=$WINEPREFIX/drive_c
   pkg=$WINE_TMP/pkg

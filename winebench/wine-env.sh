@@ -158,7 +158,8 @@ wine_setup() {
   export WINEARCH=$arch
   export WINELOADER="$WINE_BIN"
   export WINESERVER="$WINE_SERVER_BIN"
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No menu entries on the Linux side for a program group (they would outlive the prefix).
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export WINEDEBUG=${WINEDEBUG:--all}
   trap wine_teardown EXIT
   local t0=$SECONDS
