@@ -26,33 +26,33 @@ constexpr std::uint32_t kClickMs = 12;
 std::vector<std::uint8_t> MakeClickWave();
 
 class Companion {
- public:
-  explicit Companion(app::Platform& platform);
-  ~Companion();
-  Companion(const Companion&) = delete;
-  Companion& operator=(const Companion&) = delete;
+public:
+    explicit Companion(app::Platform& platform);
+    ~Companion();
+    Companion(const Companion&) = delete;
+    Companion& operator=(const Companion&) = delete;
 
-  // False when another instance runs (this one ends at once). Otherwise the hook is
-  // set if the system has one, and the program runs either way.
-  bool Start();
-  // A left-button press anywhere: the click plays.
-  void OnLeftPress();
-  // The window has closed: the hook goes and the instance guard is given up.
-  void Stop();
+    // False when another instance runs (this one ends at once). Otherwise the hook is
+    // set if the system has one, and the program runs either way.
+    bool Start();
+    // A left-button press anywhere: the click plays.
+    void OnLeftPress();
+    // The window has closed: the hook goes and the instance guard is given up.
+    void Stop();
 
-  bool hooked() const { return hooked_; }
-  std::uint32_t presses() const { return presses_; }
-  std::uint32_t played() const { return played_; }
+    bool hooked() const { return hooked_; }
+    std::uint32_t presses() const { return presses_; }
+    std::uint32_t played() const { return played_; }
 
- private:
-  static void HookThunk(void* self);
+private:
+    static void HookThunk(void* self);
 
-  app::Platform& platform_;
-  std::vector<std::uint8_t> wave_;
-  app::Handle mutex_ = nullptr;
-  bool hooked_ = false;
-  std::uint32_t presses_ = 0;
-  std::uint32_t played_ = 0;
+    app::Platform& platform_;
+    std::vector<std::uint8_t> wave_;
+    app::Handle mutex_ = nullptr;
+    bool hooked_ = false;
+    std::uint32_t presses_ = 0;
+    std::uint32_t played_ = 0;
 };
 
 }  // namespace beep

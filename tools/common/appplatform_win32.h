@@ -39,27 +39,26 @@ namespace app {
 
 // A dialog window of the running program (the HWND its dialog procedure receives).
 class Win32Dialog : public Dialog {
- public:
-  explicit Win32Dialog(HWND hwnd) : hwnd_(hwnd) {}
+public:
+    explicit Win32Dialog(HWND hwnd) : hwnd_(hwnd) {}
 
-  Window handle() override { return hwnd_; }
-  bool IsChecked(int id) override;
-  void SetChecked(int id, bool checked) override;
-  std::string Text(int id) override;
-  void SetText(int id, const char* text) override;
-  void SetTitle(const char* text) override;
-  void Show(int id, bool visible) override;
-  bool IsVisible(int id) override;
-  void Enable(int id, bool enabled) override;
-  std::intptr_t SendItemMessage(int id, std::uint32_t msg, std::uintptr_t wParam,
-                                std::intptr_t lParam) override;
-  skin::Rect WindowRect() override;
-  void Move(const skin::Rect& rect, bool repaint) override;
-  void Invalidate() override;
-  void End(std::intptr_t result) override;
+    Window handle() override { return hwnd_; }
+    bool IsChecked(int id) override;
+    void SetChecked(int id, bool checked) override;
+    std::string Text(int id) override;
+    void SetText(int id, const char* text) override;
+    void SetTitle(const char* text) override;
+    void Show(int id, bool visible) override;
+    bool IsVisible(int id) override;
+    void Enable(int id, bool enabled) override;
+    std::intptr_t SendItemMessage(int id, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) override;
+    skin::Rect WindowRect() override;
+    void Move(const skin::Rect& rect, bool repaint) override;
+    void Invalidate() override;
+    void End(std::intptr_t result) override;
 
- private:
-  HWND hwnd_;
+private:
+    HWND hwnd_;
 };
 
 }  // namespace app

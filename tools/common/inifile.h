@@ -19,11 +19,11 @@ namespace skin {
 
 // Looks the key up in the text of an initialisation file. out must hold size bytes
 // (size >= 1). Returns the number of bytes copied, without the terminator.
-std::uint32_t IniString(std::string_view text, const char* section, const char* key,
-                        const char* def, char* out, std::uint32_t size);
+std::uint32_t IniString(std::string_view text, const char* section, const char* key, const char* def, char* out,
+                        std::uint32_t size);
 
 // The same on a file read whole; a file that can't be read counts as empty.
-std::uint32_t IniFileString(const char* path, const char* section, const char* key,
-                            const char* def, char* out, std::uint32_t size);
+std::uint32_t IniFileString(const char* path, const char* section, const char* key, const char* def, char* out,
+                            std::uint32_t size);
 
 }  // namespace skin

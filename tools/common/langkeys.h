@@ -5,8 +5,8 @@
 #pragma once
 
 struct LangKey {
-  const char* key;
-  const char* english;
+    const char* key;
+    const char* english;
 };
 
 namespace langkeys {
@@ -57,35 +57,35 @@ inline constexpr LangKey InstallReboot{"INSTALLREBOOT", "Install finished,the co
 inline constexpr LangKey InstallDrvFail{"INSTALLDRVFAIL", "Install usb device fail."};
 
 // Settings: data rather than captions.
-inline constexpr LangKey NoLogo{"NOLOGO", "NO"};  // "YES" (any case): logo-free skin images
+inline constexpr LangKey NoLogo{"NOLOGO", "NO"};                     // "YES" (any case): logo-free skin images
 inline constexpr LangKey LicenFile{"LICENFILE", "en\\license.txt"};  // relative to setup's folder
 inline constexpr LangKey AppGroup{"APPGROUP", "Infrared Touch Screen"};
 inline constexpr LangKey AppCtrl{"APPCTRL", "Setting and Calibrate"};
 inline constexpr LangKey AppUninst{"APPUNINST", "Uninstall Infrared Touch Screen"};
 
 // Uninst, messages.
-inline constexpr LangKey UninstAsk{"UNINSTASK",
-                                   "Remove Infrared Touch Screen and all of its components?"};
-inline constexpr LangKey UninstKeep{
-    "UNINSTKEEP", "Keep the calibration and the touch settings for a later installation?"};
+inline constexpr LangKey UninstAsk{"UNINSTASK", "Remove Infrared Touch Screen and all of its components?"};
+inline constexpr LangKey UninstKeep{"UNINSTKEEP",
+                                    "Keep the calibration and the touch settings for a later installation?"};
 inline constexpr LangKey UninstDone{"UNINSTDONE", "Infrared Touch Screen has been removed."};
 inline constexpr LangKey UninstRestart{
-    "UNINSTRESTART",
-    "Infrared Touch Screen has been removed. The last files go when the computer restarts."};
+    "UNINSTRESTART", "Infrared Touch Screen has been removed. The last files go when the computer restarts."};
 inline constexpr LangKey UninstNoRecord{
-    "UNINSTNORECORD",
-    "The list of installed files (list.cpd) is missing or damaged. No file was removed from "
-    "the folder:"};
+    "UNINSTNORECORD", "The list of installed files (list.cpd) is missing or damaged. No file was removed from "
+                      "the folder:"};
 inline constexpr LangKey UninstLeft{"UNINSTLEFT", "These files could not be removed:"};
 
 inline constexpr LangKey kAll[] = {
-    ButtonVerify, ButtonApply, Mode,       UpDone,        DownDone,     DragDone,     SerClick,
-    OemMode,      Stability,   Low,        High,          Beep,         ChangeXy,     Quit,
-    ChgButton,    DisableDev,  ChkMsg1,    ChkMsg2,       ChkMsg3,      Ok,           NoUsbDev,
-    UsbDevRemoved, SndCmdError, ConfigDrv, LicenseText,   Agree,        Disagree,     PathText,
-    Select,       ProgressText, Start,     Cancel,        InvalidPath,  InstallReboot,
-    InstallDrvFail, NoLogo,    LicenFile,  AppGroup,      AppCtrl,      AppUninst,
-    UninstAsk,    UninstKeep,  UninstDone, UninstRestart, UninstNoRecord, UninstLeft,
+    ButtonVerify, ButtonApply,   Mode,        UpDone,        DownDone,
+    DragDone,     SerClick,      OemMode,     Stability,     Low,
+    High,         Beep,          ChangeXy,    Quit,          ChgButton,
+    DisableDev,   ChkMsg1,       ChkMsg2,     ChkMsg3,       Ok,
+    NoUsbDev,     UsbDevRemoved, SndCmdError, ConfigDrv,     LicenseText,
+    Agree,        Disagree,      PathText,    Select,        ProgressText,
+    Start,        Cancel,        InvalidPath, InstallReboot, InstallDrvFail,
+    NoLogo,       LicenFile,     AppGroup,    AppCtrl,       AppUninst,
+    UninstAsk,    UninstKeep,    UninstDone,  UninstRestart, UninstNoRecord,
+    UninstLeft,
 };
 
 }  // namespace langkeys

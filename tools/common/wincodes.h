@@ -11,14 +11,14 @@
 namespace app {
 
 // Window and control messages.
-constexpr std::uint32_t kWmClose = 0x0010;      // WM_CLOSE
-constexpr std::uint32_t kWmTimer = 0x0113;      // WM_TIMER
+constexpr std::uint32_t kWmClose = 0x0010;  // WM_CLOSE
+constexpr std::uint32_t kWmTimer = 0x0113;  // WM_TIMER
 constexpr std::uint32_t kWmLButtonDown = 0x0201, kWmLButtonUp = 0x0202, kWmLButtonDblClk = 0x0203;
 constexpr std::uint32_t kWmRButtonDown = 0x0204, kWmRButtonUp = 0x0205, kWmRButtonDblClk = 0x0206;
-constexpr std::uint32_t kBmGetCheck = 0x00F0;   // BM_GETCHECK
-constexpr std::uint32_t kBmSetImage = 0x00F7;   // BM_SETIMAGE
-constexpr std::uint32_t kPbmSetRange = 0x0401;  // PBM_SETRANGE: lParam low word min, high word max
-constexpr std::uint32_t kPbmSetPos = 0x0402;    // PBM_SETPOS
+constexpr std::uint32_t kBmGetCheck = 0x00F0;      // BM_GETCHECK
+constexpr std::uint32_t kBmSetImage = 0x00F7;      // BM_SETIMAGE
+constexpr std::uint32_t kPbmSetRange = 0x0401;     // PBM_SETRANGE: lParam low word min, high word max
+constexpr std::uint32_t kPbmSetPos = 0x0402;       // PBM_SETPOS
 constexpr std::uint32_t kTbmGetPos = 0x0400;       // TBM_GETPOS
 constexpr std::uint32_t kTbmSetTic = 0x0404;       // TBM_SETTIC
 constexpr std::uint32_t kTbmSetPos = 0x0405;       // TBM_SETPOS

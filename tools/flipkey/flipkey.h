@@ -68,67 +68,67 @@ bool TranslateToLeftButton(app::Message& message, app::Window pushButton);
 
 // The button window: swap state, picture and the swap it keeps the system in.
 class ButtonWindow {
- public:
-  // Builds the window's state: "LeftKey" with bitmap 154 (no picture when it can't be
-  // loaded; then nothing this window does changes the swap).
-  explicit ButtonWindow(app::Platform& platform);
-  ~ButtonWindow();  // releases the picture if the window never went through End
-  ButtonWindow(const ButtonWindow&) = delete;
-  ButtonWindow& operator=(const ButtonWindow&) = delete;
+public:
+    // Builds the window's state: "LeftKey" with bitmap 154 (no picture when it can't be
+    // loaded; then nothing this window does changes the swap).
+    explicit ButtonWindow(app::Platform& platform);
+    ~ButtonWindow();  // releases the picture if the window never went through End
+    ButtonWindow(const ButtonWindow&) = delete;
+    ButtonWindow& operator=(const ButtonWindow&) = delete;
 
-  // Dialog initialisation: the region around the push button's picture, then the
-  // window moved near the bottom-right corner of the screen, topmost.
-  void Init(app::Window self, app::Window pushButton);
-  // Every paint (after the paint context is taken) and after each flip: the picture on
-  // the push button, the push button updated, the system's swap set to the state.
-  void ShowState();
-  // A click of the push button, or a left or right button released on the window.
-  void Flip();
-  // The window is being closed or destroyed: the swap off, the picture released.
-  void End();
+    // Dialog initialisation: the region around the push button's picture, then the
+    // window moved near the bottom-right corner of the screen, topmost.
+    void Init(app::Window self, app::Window pushButton);
+    // Every paint (after the paint context is taken) and after each flip: the picture on
+    // the push button, the push button updated, the system's swap set to the state.
+    void ShowState();
+    // A click of the push button, or a left or right button released on the window.
+    void Flip();
+    // The window is being closed or destroyed: the swap off, the picture released.
+    void End();
 
-  bool swapped() const { return right_; }
-  std::string state() const { return right_ ? kStateRight : kStateLeft; }
-  app::Handle picture() const { return picture_; }
+    bool swapped() const { return right_; }
+    std::string state() const { return right_ ? kStateRight : kStateLeft; }
+    app::Handle picture() const { return picture_; }
 
- private:
-  app::Platform& platform_;
-  app::Window self_ = nullptr;
-  app::Window pushButton_ = nullptr;
-  bool right_ = false;
-  app::Handle picture_ = nullptr;
+private:
+    app::Platform& platform_;
+    app::Window self_ = nullptr;
+    app::Window pushButton_ = nullptr;
+    bool right_ = false;
+    app::Handle picture_ = nullptr;
 };
 
 // The hidden main window: the single-instance guard and the delayed start of the
 // button window. Each call returns whether the main window lives on (false: end it).
 class MainWindow {
- public:
-  // Runs the button window as a modal dialog and returns when it has closed.
-  using RunButtonWindow = std::function<void()>;
+public:
+    // Runs the button window as a modal dialog and returns when it has closed.
+    using RunButtonWindow = std::function<void()>;
 
-  MainWindow(app::Platform& platform, RunButtonWindow runButtonWindow);
-  ~MainWindow();  // closes the mutex handle if it is still held
+    MainWindow(app::Platform& platform, RunButtonWindow runButtonWindow);
+    ~MainWindow();  // closes the mutex handle if it is still held
 
-  // Takes the mutex "flipkey" (waiting up to 3 s for another instance), then makes the
-  // window topmost, hidden and 0 x 0 and starts the 10 ms timer.
-  bool Init(app::Window self);
-  // The first tick: the timer stops and the start message is posted.
-  bool OnTimer(std::uintptr_t id);
-  // The start message: the main window hides, the button window runs; when it has
-  // closed the mutex is released and the main window ends.
-  bool OnStart();
+    // Takes the mutex "flipkey" (waiting up to 3 s for another instance), then makes the
+    // window topmost, hidden and 0 x 0 and starts the 10 ms timer.
+    bool Init(app::Window self);
+    // The first tick: the timer stops and the start message is posted.
+    bool OnTimer(std::uintptr_t id);
+    // The start message: the main window hides, the button window runs; when it has
+    // closed the mutex is released and the main window ends.
+    bool OnStart();
 
-  bool holdsMutex() const { return mutex_ != nullptr; }
+    bool holdsMutex() const { return mutex_ != nullptr; }
 
- private:
-  void DropMutex();
+private:
+    void DropMutex();
 
-  app::Platform& platform_;
-  RunButtonWindow runButtonWindow_;
-  app::Window self_ = nullptr;
-  app::Handle mutex_ = nullptr;
-  bool timerRunning_ = false;
-  bool started_ = false;
+    app::Platform& platform_;
+    RunButtonWindow runButtonWindow_;
+    app::Window self_ = nullptr;
+    app::Handle mutex_ = nullptr;
+    bool timerRunning_ = false;
+    bool started_ = false;
 };
 
 }  // namespace flipkey

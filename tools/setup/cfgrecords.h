@@ -23,11 +23,11 @@ constexpr std::uint32_t kCfgNameBytes = 50;
 constexpr std::uint32_t kCfgMaxData = 10000;
 
 struct CfgRecord {
-  std::uint32_t type = 0;
-  std::string name;
-  std::vector<std::uint8_t> data;  // n bytes (zero where the file ended early)
-  // A text record's value: the data up to its first zero byte, or all of it.
-  std::string Text() const;
+    std::uint32_t type = 0;
+    std::string name;
+    std::vector<std::uint8_t> data;  // n bytes (zero where the file ended early)
+    // A text record's value: the data up to its first zero byte, or all of it.
+    std::string Text() const;
 };
 
 // Reads the next record of file into *record. False at the end of the records (see above).

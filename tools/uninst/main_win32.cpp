@@ -3,7 +3,8 @@
 
 #include "uninst.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  uninst::Run(nullptr);
-  return 0;
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    uninst::Run(nullptr);
+    return 0;
 }

@@ -21,17 +21,17 @@ namespace uninst {
 
 // What reading list.cpd found.
 enum class RecordStatus {
-  kOk,         // every entry 0 .. filenum-1 present and inside the folder
-  kMissing,    // no list.cpd beside the program
-  kDamaged,    // filenum missing, not a number, 0 or implausible; an entry missing or empty
-  kForeign,    // an entry names a path outside the record's folder (tampered or moved)
+    kOk,       // every entry 0 .. filenum-1 present and inside the folder
+    kMissing,  // no list.cpd beside the program
+    kDamaged,  // filenum missing, not a number, 0 or implausible; an entry missing or empty
+    kForeign,  // an entry names a path outside the record's folder (tampered or moved)
 };
 
 struct CopyRecord {
-  RecordStatus status = RecordStatus::kMissing;
-  // The recorded files as paths relative to the folder (single backslashes), in
-  // record order; empty unless status is kOk.
-  std::vector<std::string> files;
+    RecordStatus status = RecordStatus::kMissing;
+    // The recorded files as paths relative to the folder (single backslashes), in
+    // record order; empty unless status is kOk.
+    std::vector<std::string> files;
 };
 
 // The most entries a record may hold; setup's lists are a few dozen files.
@@ -57,15 +57,15 @@ extern const char* const kLanguageFolders[7];
 
 // What a run did (the final message and the tests read it).
 struct Outcome {
-  bool cancelled = false;          // the user declined at the first question
-  RecordStatus record = RecordStatus::kMissing;
-  bool keptSettings = true;
-  int windowsClosed = 0;
-  int devicesRemoved = 0;
-  std::vector<std::string> removed;   // full paths of files removed from the install folder
-  std::vector<std::string> left;      // recorded files that could not be removed
-  std::vector<std::string> atRestart; // paths left for the system to remove at restart
-  bool folderRemoved = false;
+    bool cancelled = false;  // the user declined at the first question
+    RecordStatus record = RecordStatus::kMissing;
+    bool keptSettings = true;
+    int windowsClosed = 0;
+    int devicesRemoved = 0;
+    std::vector<std::string> removed;    // full paths of files removed from the install folder
+    std::vector<std::string> left;       // recorded files that could not be removed
+    std::vector<std::string> atRestart;  // paths left for the system to remove at restart
+    bool folderRemoved = false;
 };
 
 // The whole uninstallation, with its questions and final message. `owner` is the
@@ -73,9 +73,9 @@ struct Outcome {
 Outcome Run(void* owner);
 
 // The steps of Run, each usable alone (tests).
-int CloseCompanionWindows();                     // windows closed
+int CloseCompanionWindows();  // windows closed
 void RemoveRunEntries();
-int RemoveDrivers();                             // devices removed (NT)
+int RemoveDrivers();  // devices removed (NT)
 void RemoveSettings();
 void RemoveProgramGroup();
 // Removes the recorded files, the language folders, the record and the folder.

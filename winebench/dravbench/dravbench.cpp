@@ -163,8 +163,8 @@ void ProbePlatform(BusExtension* bus, PDRIVER_OBJECT driver)
     InterlockedCompareExchange(&g.interfaceNotification, DRAVBENCH_PROBE_STUB, DRAVBENCH_PROBE_NOT_RUN);
     PVOID entry = NULL;
     IoRegisterPlugPlayNotification(EventCategoryDeviceInterfaceChange,
-                                   PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES,
-                                   (PVOID)&GUID_DRAVBENCH_PROBE, driver, ProbeCallback, NULL, &entry);
+                                   PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES, (PVOID)&GUID_DRAVBENCH_PROBE,
+                                   driver, ProbeCallback, NULL, &entry);
     if (entry)
         IoUnregisterPlugPlayNotification(entry);
     RtlFreeUnicodeString(&link);
@@ -273,10 +273,7 @@ NTSTATUS CreateChild(PDRIVER_OBJECT driver)
 }
 
 // ---- the bus ------------------------------------------------------------------------------------
-NTSTATUS PassDown(BusExtension* bus, PIRP irp)
-{
-    return kutil::ForwardAndForget(bus->lower, irp);
-}
+NTSTATUS PassDown(BusExtension* bus, PIRP irp) { return kutil::ForwardAndForget(bus->lower, irp); }
 
 void DeleteControl()
 {

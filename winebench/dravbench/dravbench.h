@@ -9,10 +9,10 @@
 
 // CTL_CODE(FILE_DEVICE_UNKNOWN, 0x900 + n, METHOD_BUFFERED, FILE_ANY_ACCESS)
 #define DRAVBENCH_CTL_CODE(n) ((0x22u << 16) | ((0x900u + (n)) << 2))
-#define IOCTL_DRAVBENCH_STATE DRAVBENCH_CTL_CODE(1)    /* out DRAVBENCH_STATE */
-#define IOCTL_DRAVBENCH_SEND DRAVBENCH_CTL_CODE(2)     /* in DRAVBENCH_SEND, out DRAVBENCH_RESULT */
-#define IOCTL_DRAVBENCH_RECORDS DRAVBENCH_CTL_CODE(3)  /* out DRAVBENCH_RECORD[] */
-#define IOCTL_DRAVBENCH_UNPLUG DRAVBENCH_CTL_CODE(4)   /* the child device goes away */
+#define IOCTL_DRAVBENCH_STATE DRAVBENCH_CTL_CODE(1)   /* out DRAVBENCH_STATE */
+#define IOCTL_DRAVBENCH_SEND DRAVBENCH_CTL_CODE(2)    /* in DRAVBENCH_SEND, out DRAVBENCH_RESULT */
+#define IOCTL_DRAVBENCH_RECORDS DRAVBENCH_CTL_CODE(3) /* out DRAVBENCH_RECORD[] */
+#define IOCTL_DRAVBENCH_UNPLUG DRAVBENCH_CTL_CODE(4)  /* the child device goes away */
 
 // What the stand-in sends to the top of the child's device stack, as the mouse
 // class driver does to its port.
@@ -36,11 +36,11 @@ typedef struct DRAVBENCH_RESULT {
 } DRAVBENCH_RESULT;
 
 typedef struct DRAVBENCH_STATE {
-    unsigned int childPresent;  // the bus reports the child
-    unsigned int childStarted;  // IRP_MN_START_DEVICE reached the child
-    unsigned int attached;      // a function driver is attached above the child
+    unsigned int childPresent;                       // the bus reports the child
+    unsigned int childStarted;                       // IRP_MN_START_DEVICE reached the child
+    unsigned int attached;                           // a function driver is attached above the child
     unsigned int starts, surpriseRemovals, removes;  // PnP requests that reached the child
-    unsigned int records;       // input records the service callback received
+    unsigned int records;                            // input records the service callback received
     // Whether Wine's kernel does what a consumer of Zelko's interface needs, each
     // DRAVBENCH_PROBE_*: IoGetDeviceObjectPointer (a name that does not exist must
     // fail) and interface-change notification for existing interfaces (an enabled

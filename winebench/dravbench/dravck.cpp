@@ -109,8 +109,7 @@ HANDLE Open(DWORD waitMs)
 bool State(HANDLE h, DRAVBENCH_STATE* s)
 {
     DWORD bytes = 0;
-    return DeviceIoControl(h, IOCTL_DRAVBENCH_STATE, nullptr, 0, s, sizeof *s, &bytes, nullptr) &&
-           bytes == sizeof *s;
+    return DeviceIoControl(h, IOCTL_DRAVBENCH_STATE, nullptr, 0, s, sizeof *s, &bytes, nullptr) && bytes == sizeof *s;
 }
 
 const char* Probe(unsigned result)
@@ -185,7 +184,7 @@ bool Step(HANDLE h, char** argv, int argc, int* i)
         std::printf("internal 0x%08X status=0x%08X\n", code, (unsigned)r.status);
         return true;
     }
-    unsigned kind = !std::strcmp(step, "connect") ? DRAVBENCH_SEND_CONNECT
+    unsigned kind = !std::strcmp(step, "connect")  ? DRAVBENCH_SEND_CONNECT
                     : !std::strcmp(step, "create") ? DRAVBENCH_SEND_CREATE
                     : !std::strcmp(step, "close")  ? DRAVBENCH_SEND_CLOSE
                                                    : 0;

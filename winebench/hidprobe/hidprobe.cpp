@@ -43,8 +43,8 @@ std::string FindDevice()
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
         if (!SetupDiGetDeviceInterfaceDetailA(set, &data, detail, sizeof buffer, nullptr, nullptr))
             continue;
-        HANDLE h = CreateFileA(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
+        HANDLE h =
+            CreateFileA(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             continue;
         HIDD_ATTRIBUTES a = {};
@@ -105,8 +105,8 @@ int Info(const std::string& path)
         if (n && HidP_GetValueCaps(HidP_Input, values, &n, preparsed) == HIDP_STATUS_SUCCESS)
             for (USHORT i = 0; i < n; ++i)
                 std::printf("value page=%u usage=%u bits=%u min=%ld max=%ld\n", values[i].UsagePage,
-                            values[i].IsRange ? values[i].Range.UsageMin : values[i].NotRange.Usage,
-                            values[i].BitSize, values[i].LogicalMin, values[i].LogicalMax);
+                            values[i].IsRange ? values[i].Range.UsageMin : values[i].NotRange.Usage, values[i].BitSize,
+                            values[i].LogicalMin, values[i].LogicalMax);
         HidD_FreePreparsedData(preparsed);
     } else {
         std::printf("caps error %lu\n", GetLastError());

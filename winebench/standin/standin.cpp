@@ -68,8 +68,8 @@ NTSTATUS ReadDescriptor(Extension* ext, UCHAR type, PVOID buffer, ULONG length)
     PURB urb = (PURB)ExAllocatePoolWithTag(NonPagedPool, sizeof(struct _URB_CONTROL_DESCRIPTOR_REQUEST), TAG);
     if (!urb)
         return STATUS_INSUFFICIENT_RESOURCES;
-    UsbBuildGetDescriptorRequest(urb, (USHORT)sizeof(struct _URB_CONTROL_DESCRIPTOR_REQUEST), type, 0, 0, buffer,
-                                 NULL, length, NULL);
+    UsbBuildGetDescriptorRequest(urb, (USHORT)sizeof(struct _URB_CONTROL_DESCRIPTOR_REQUEST), type, 0, 0, buffer, NULL,
+                                 length, NULL);
     NTSTATUS status = CallUrb(ext, urb);
     ExFreePool(urb);
     return status;

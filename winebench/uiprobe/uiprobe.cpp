@@ -358,9 +358,9 @@ BOOL CALLBACK ListChildProc(HWND w, LPARAM)
         SendMessageTimeoutW(w, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &state);
         checked = Num((long long)state);
     }
-    Line("control id=" + Num(GetDlgCtrlID(w)) + " class=" + Utf8(ClassOf(w)) + " visible=" +
-         Num(IsWindowVisible(w) != 0) + " enabled=" + Num(IsWindowEnabled(w) != 0) + " checked=" + checked +
-         " rect=" + Rect(r, ',') + " text=" + OneLine(WindowText(w)));
+    Line("control id=" + Num(GetDlgCtrlID(w)) + " class=" + Utf8(ClassOf(w)) +
+         " visible=" + Num(IsWindowVisible(w) != 0) + " enabled=" + Num(IsWindowEnabled(w) != 0) +
+         " checked=" + checked + " rect=" + Rect(r, ',') + " text=" + OneLine(WindowText(w)));
     return TRUE;
 }
 
@@ -465,9 +465,9 @@ bool ParseMessage(const std::wstring& s, UINT* msg)
     static const struct {
         const wchar_t* name;
         UINT msg;
-    } names[] = {{L"WM_COMMAND", WM_COMMAND}, {L"WM_CLOSE", WM_CLOSE},     {L"WM_SYSCOMMAND", WM_SYSCOMMAND},
-                 {L"WM_KEYDOWN", WM_KEYDOWN}, {L"WM_KEYUP", WM_KEYUP},     {L"WM_CHAR", WM_CHAR},
-                 {L"WM_TIMER", WM_TIMER},     {L"WM_USER", WM_USER},       {L"WM_APP", WM_APP}};
+    } names[] = {{L"WM_COMMAND", WM_COMMAND}, {L"WM_CLOSE", WM_CLOSE}, {L"WM_SYSCOMMAND", WM_SYSCOMMAND},
+                 {L"WM_KEYDOWN", WM_KEYDOWN}, {L"WM_KEYUP", WM_KEYUP}, {L"WM_CHAR", WM_CHAR},
+                 {L"WM_TIMER", WM_TIMER},     {L"WM_USER", WM_USER},   {L"WM_APP", WM_APP}};
     for (const auto& n : names) {
         if (_wcsicmp(s.c_str(), n.name) == 0) {
             *msg = n.msg;
@@ -619,10 +619,10 @@ int CmdRegGet(const std::wstring& path, const std::wstring& valueArg)
     static const struct {
         const wchar_t* name;
         HKEY root;
-    } roots[] = {{L"HKLM", HKEY_LOCAL_MACHINE},  {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-                 {L"HKCU", HKEY_CURRENT_USER},   {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-                 {L"HKCR", HKEY_CLASSES_ROOT},   {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-                 {L"HKU", HKEY_USERS},           {L"HKEY_USERS", HKEY_USERS}};
+    } roots[] = {{L"HKLM", HKEY_LOCAL_MACHINE}, {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+                 {L"HKCU", HKEY_CURRENT_USER},  {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+                 {L"HKCR", HKEY_CLASSES_ROOT},  {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+                 {L"HKU", HKEY_USERS},          {L"HKEY_USERS", HKEY_USERS}};
     size_t cut = path.find(L'\\');
     std::wstring rootName = path.substr(0, cut);
     std::wstring sub = cut == std::wstring::npos ? L"" : path.substr(cut + 1);
@@ -776,8 +776,8 @@ int Run(const std::vector<std::wstring>& a)
         if (cmd == L"settext") {
             // A pointer argument: only a synchronous send carries it to another process.
             DWORD_PTR r = 0;
-            if (!SendMessageTimeoutW(t.control, WM_SETTEXT, 0, (LPARAM)a[3].c_str(), SMTO_ABORTIFHUNG,
-                                     kSendTimeoutMs, &r)) {
+            if (!SendMessageTimeoutW(t.control, WM_SETTEXT, 0, (LPARAM)a[3].c_str(), SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                                     &r)) {
                 Line("error WM_SETTEXT was not answered");
                 return 3;
             }

@@ -79,9 +79,9 @@ struct FrameState {
 };
 
 FrameState g_frame;
-BusExtension* g_bus;          // the one bus, while it exists
-PDEVICE_OBJECT g_framePdo;    // its child, while it exists
-PDEVICE_OBJECT g_control;     // the control device, while the bus exists
+BusExtension* g_bus;        // the one bus, while it exists
+PDEVICE_OBJECT g_framePdo;  // its child, while it exists
+PDEVICE_OBJECT g_control;   // the control device, while the bus exists
 
 #define COUNTER_INDEX(field) (FIELD_OFFSET(VUSB_COUNTERS, field) / sizeof(ULONG))
 #define COUNT(field) InterlockedIncrement(&g_frame.counters[COUNTER_INDEX(field)])
@@ -104,10 +104,7 @@ USBD_STATUS UsbdStatusFor(NTSTATUS status)
     return USBD_STATUS_XACT_ERROR;
 }
 
-PURB UrbOf(PIRP irp)
-{
-    return (PURB)IoGetCurrentIrpStackLocation(irp)->Parameters.Others.Argument1;
-}
+PURB UrbOf(PIRP irp) { return (PURB)IoGetCurrentIrpStackLocation(irp)->Parameters.Others.Argument1; }
 
 void FinishTransfer(PIRP irp, NTSTATUS status, USBD_STATUS usbd)
 {
@@ -216,8 +213,8 @@ NTSTATUS InterruptTransfer(PIRP irp, PURB urb)
     COUNT(transfers);
     SET_COUNTER(lastTransferFlags, t.TransferFlags);
     SET_COUNTER(lastTransferLength, t.TransferBufferLength);
-    if (!ValidPipe(t.PipeHandle) || !(t.TransferFlags & USBD_TRANSFER_DIRECTION_IN) ||
-        !t.TransferBuffer || t.TransferBufferLength == 0) {
+    if (!ValidPipe(t.PipeHandle) || !(t.TransferFlags & USBD_TRANSFER_DIRECTION_IN) || !t.TransferBuffer ||
+        t.TransferBufferLength == 0) {
         COUNT(badTransfers);
         urb->UrbHeader.Status = USBD_STATUS_INVALID_PARAMETER;
         return CompleteRequest(irp, STATUS_INVALID_PARAMETER, 0);
@@ -310,10 +307,24 @@ NTSTATUS SelectConfiguration(PIRP irp, PURB urb)
 NTSTATUS GetDescriptor(PIRP irp, PURB urb)
 {
     struct _URB_CONTROL_DESCRIPTOR_REQUEST& d = urb->UrbControlDescriptorRequest;
-    UCHAR device[18] = {18, USB_DEVICE_DESCRIPTOR_TYPE, 0x10, 0x01, 0, 0, 0, 8,
-                        (UCHAR)g_frame.idVendor, (UCHAR)(g_frame.idVendor >> 8),
-                        (UCHAR)g_frame.idProduct, (UCHAR)(g_frame.idProduct >> 8),
-                        0x00, 0x01, 0, 0, 0, 1};
+    UCHAR device[18] = {18,
+                        USB_DEVICE_DESCRIPTOR_TYPE,
+                        0x10,
+                        0x01,
+                        0,
+                        0,
+                        0,
+                        8,
+                        (UCHAR)g_frame.idVendor,
+                        (UCHAR)(g_frame.idVendor >> 8),
+                        (UCHAR)g_frame.idProduct,
+                        (UCHAR)(g_frame.idProduct >> 8),
+                        0x00,
+                        0x01,
+                        0,
+                        0,
+                        0,
+                        1};
     const UCHAR* source;
     ULONG size;
     if (d.DescriptorType == USB_DEVICE_DESCRIPTOR_TYPE) {
@@ -619,10 +630,7 @@ NTSTATUS ForwardAndWait(BusExtension* bus, PIRP irp)
     return status;
 }
 
-NTSTATUS PassDown(BusExtension* bus, PIRP irp)
-{
-    return kutil::ForwardAndForget(bus->lower, irp);
-}
+NTSTATUS PassDown(BusExtension* bus, PIRP irp) { return kutil::ForwardAndForget(bus->lower, irp); }
 
 // The configuration descriptor of g_frame.shape.
 void BuildConfig()
@@ -641,8 +649,13 @@ void BuildConfig()
         for (UCHAR b : hid)
             c[n++] = b;
         for (ULONG e = 0; e < f.endpoints; ++e) {
-            const UCHAR endpoint[] = {7, USB_ENDPOINT_DESCRIPTOR_TYPE, (UCHAR)(VUSB_ENDPOINT + (i * f.endpoints + e) % 15),
-                                      USB_ENDPOINT_TYPE_INTERRUPT, VUSB_REPORT_BYTES, 0, 10};
+            const UCHAR endpoint[] = {7,
+                                      USB_ENDPOINT_DESCRIPTOR_TYPE,
+                                      (UCHAR)(VUSB_ENDPOINT + (i * f.endpoints + e) % 15),
+                                      USB_ENDPOINT_TYPE_INTERRUPT,
+                                      VUSB_REPORT_BYTES,
+                                      0,
+                                      10};
             for (UCHAR b : endpoint)
                 c[n++] = b;
         }
@@ -910,10 +923,7 @@ NTSTATUS ControlRequest(PIRP irp)
 
 DeviceKind KindOf(PDEVICE_OBJECT device) { return *(DeviceKind*)device->DeviceExtension; }
 
-NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp)
-{
-    return CompleteRequest(irp, STATUS_SUCCESS, 0);
-}
+NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp) { return CompleteRequest(irp, STATUS_SUCCESS, 0); }
 
 NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
 {

@@ -128,13 +128,12 @@ bool Open(unsigned long waitMs)
 
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: vusbctl [--wait MS] COMMAND...\n"
-                 "  touch STATUS X Y | report B0 [B1..B7] | fail NTSTATUS [USBD] | port on|off\n"
-                 "  reset-status NTSTATUS | ids VID PID | frame VID PID INTERFACES ENDPOINTS\n"
-                 "  plug | unplug | consumer-read [LEN]\n"
-                 "  counters\n"
-                 "  wait NAME>=N [MS] | wait NAME=N [MS] | sleep MS\n");
+    std::fprintf(stderr, "usage: vusbctl [--wait MS] COMMAND...\n"
+                         "  touch STATUS X Y | report B0 [B1..B7] | fail NTSTATUS [USBD] | port on|off\n"
+                         "  reset-status NTSTATUS | ids VID PID | frame VID PID INTERFACES ENDPOINTS\n"
+                         "  plug | unplug | consumer-read [LEN]\n"
+                         "  counters\n"
+                         "  wait NAME>=N [MS] | wait NAME=N [MS] | sleep MS\n");
     return 2;
 }
 

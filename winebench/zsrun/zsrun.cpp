@@ -122,20 +122,20 @@ std::string StatusNameOfError(DWORD error)
         NTSTATUS status;
     } map[] = {
         {ERROR_SUCCESS, STATUS_SUCCESS},
-        {ERROR_INVALID_FUNCTION, STATUS_INVALID_DEVICE_REQUEST},  // 1
-        {ERROR_FILE_NOT_FOUND, STATUS_OBJECT_NAME_NOT_FOUND},     // 2: no such name
-        {ERROR_PATH_NOT_FOUND, STATUS_OBJECT_PATH_NOT_FOUND},     // 3: a link whose device is gone
-        {ERROR_ACCESS_DENIED, STATUS_ACCESS_DENIED},              // 5
-        {ERROR_NOT_ENOUGH_MEMORY, STATUS_NO_MEMORY},              // 8
-        {ERROR_GEN_FAILURE, STATUS_UNSUCCESSFUL},                 // 31
-        {ERROR_SHARING_VIOLATION, STATUS_SHARING_VIOLATION},      // 32
-        {ERROR_NOT_SUPPORTED, STATUS_NOT_SUPPORTED},              // 50
-        {ERROR_INVALID_PARAMETER, STATUS_INVALID_PARAMETER},      // 87
-        {ERROR_INSUFFICIENT_BUFFER, STATUS_BUFFER_TOO_SMALL},     // 122
-        {ERROR_BUSY, STATUS_DEVICE_BUSY},                         // 170
-        {ERROR_MORE_DATA, STATUS_BUFFER_OVERFLOW},                // 234
-        {ERROR_OPERATION_ABORTED, STATUS_CANCELLED},              // 995
-        {ERROR_DEVICE_NOT_CONNECTED, STATUS_DEVICE_NOT_CONNECTED},  // 1167
+        {ERROR_INVALID_FUNCTION, STATUS_INVALID_DEVICE_REQUEST},     // 1
+        {ERROR_FILE_NOT_FOUND, STATUS_OBJECT_NAME_NOT_FOUND},        // 2: no such name
+        {ERROR_PATH_NOT_FOUND, STATUS_OBJECT_PATH_NOT_FOUND},        // 3: a link whose device is gone
+        {ERROR_ACCESS_DENIED, STATUS_ACCESS_DENIED},                 // 5
+        {ERROR_NOT_ENOUGH_MEMORY, STATUS_NO_MEMORY},                 // 8
+        {ERROR_GEN_FAILURE, STATUS_UNSUCCESSFUL},                    // 31
+        {ERROR_SHARING_VIOLATION, STATUS_SHARING_VIOLATION},         // 32
+        {ERROR_NOT_SUPPORTED, STATUS_NOT_SUPPORTED},                 // 50
+        {ERROR_INVALID_PARAMETER, STATUS_INVALID_PARAMETER},         // 87
+        {ERROR_INSUFFICIENT_BUFFER, STATUS_BUFFER_TOO_SMALL},        // 122
+        {ERROR_BUSY, STATUS_DEVICE_BUSY},                            // 170
+        {ERROR_MORE_DATA, STATUS_BUFFER_OVERFLOW},                   // 234
+        {ERROR_OPERATION_ABORTED, STATUS_CANCELLED},                 // 995
+        {ERROR_DEVICE_NOT_CONNECTED, STATUS_DEVICE_NOT_CONNECTED},   // 1167
         {ERROR_NO_SYSTEM_RESOURCES, STATUS_INSUFFICIENT_RESOURCES},  // 1450
     };
     for (const auto& m : map)
@@ -143,7 +143,6 @@ std::string StatusNameOfError(DWORD error)
             return StatusName(m.status);
     return "WIN32_ERROR_" + std::to_string(error);
 }
-
 
 std::wstring Wide(const std::string& text)
 {
@@ -211,11 +210,11 @@ void Note(const char* format, ...)
 // ---- the bench's bus ------------------------------------------------------------------------------
 
 // Bounds of the waits (milliseconds).
-const DWORD kOpenBusMs = 30000;   // the bus's control device appears
-const DWORD kPnpMs = 20000;       // Wine starts or removes the frame's device
-const DWORD kLinkGoneMs = 5000;   // Zelko's link goes with its removed device
-const DWORD kSettleMs = 5000;     // Zelko answers a transfer (at most)
-const DWORD kQuietMs = 500;       // no counter moved for this long: no read is coming
+const DWORD kOpenBusMs = 30000;  // the bus's control device appears
+const DWORD kPnpMs = 20000;      // Wine starts or removes the frame's device
+const DWORD kLinkGoneMs = 5000;  // Zelko's link goes with its removed device
+const DWORD kSettleMs = 5000;    // Zelko answers a transfer (at most)
+const DWORD kQuietMs = 500;      // no counter moved for this long: no read is coming
 const DWORD kPollMs = 2;
 
 // The URB status of a failed transfer, as zelkosim's bus gives it (Zelko looks only
@@ -676,7 +675,6 @@ private:
         }
     }
 
-
     // ---- the tool -------------------------------------------------------------------------------
     // The tool's handle to "\\.\Zelkode", opened when first needed and again after an unplug.
     bool OpenTool(std::string* status)
@@ -765,10 +763,9 @@ std::string NotAvailable(const Command& c)
 
 int Usage(FILE* f)
 {
-    std::fprintf(f,
-                 "usage: zsrun [--consumer none] [-v] [SCRIPT]\n"
-                 "Runs a zelkosim scenario on this machine (the bench's bus and Zelko) and prints what\n"
-                 "zelkosim prints for the consumer none. SCRIPT absent or '-': standard input.\n");
+    std::fprintf(f, "usage: zsrun [--consumer none] [-v] [SCRIPT]\n"
+                    "Runs a zelkosim scenario on this machine (the bench's bus and Zelko) and prints what\n"
+                    "zelkosim prints for the consumer none. SCRIPT absent or '-': standard input.\n");
     return 2;
 }
 
