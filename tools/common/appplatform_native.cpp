@@ -385,7 +385,16 @@ int NativeAppPlatform::StretchDib(skin::DrawContext dc, int dx, int dy, int dw, 
 
 // ---- registry --------------------------------------------------------------------------
 
-bool NativeAppPlatform::KeyPath(RegKey key, std::string* path) const
+bool NativeAppPlatform::KeyPath(RegKey key, std::string* path, const char* subKey) const
+{
+    if (!RootPath(key, path))
+        return false;
+    if (subKey && *subKey)
+        *path += std::string("\\") + subKey;
+    return true;
+}
+
+bool NativeAppPlatform::RootPath(RegKey key, std::string* path) const
 {
     switch (key) {
     case kHkeyLocalMachine:
@@ -442,10 +451,8 @@ long NativeAppPlatform::RegOpenKey(RegKey root, const char* subKey, std::uint32_
     if (!out)
         return kErrorInvalidParameter;
     std::string path;
-    if (!KeyPath(root, &path))
+    if (!KeyPath(root, &path, subKey))
         return kErrorInvalidHandle;
-    if (subKey && *subKey)
-        path += std::string("\\") + subKey;
     if (!sim::registry::KeyExists(path)) {
         *out = 0;
         return kErrorFileNotFound;
@@ -459,10 +466,8 @@ long NativeAppPlatform::RegCreateKey(RegKey root, const char* subKey, std::uint3
     if (!out)
         return kErrorInvalidParameter;
     std::string path;
-    if (!KeyPath(root, &path))
+    if (!KeyPath(root, &path, subKey))
         return kErrorInvalidHandle;
-    if (subKey && *subKey)
-        path += std::string("\\") + subKey;
     const bool existed = sim::registry::KeyExists(path);
     if (!existed && !KeyAllows(root, kKeyCreateSubKey))
         return kErrorAccessDenied;
@@ -552,11 +557,10 @@ long NativeAppPlatform::RegDeleteValue(RegKey key, const char* name)
 long NativeAppPlatform::RegDeleteKey(RegKey key, const char* subKey)
 {
     std::string path;
-    if (!KeyPath(key, &path))
+    if (!KeyPath(key, &path, subKey))
         return kErrorInvalidHandle;
     if (!subKey || !*subKey)
         return kErrorAccessDenied;  // a key does not delete itself here
-    path += std::string("\\") + subKey;
     if (!sim::registry::KeyExists(path))
         return kErrorFileNotFound;
     return sim::registry::DeleteKey(path) ? kErrorSuccess : kErrorAccessDenied;

@@ -298,7 +298,9 @@ private:
     Window NewWindow(const std::string& title, const std::string& className, NativeDialog* dialog);
     void ForgetWindow(NativeAppWindow* window);
     std::intptr_t Deliver(NativeAppWindow* window, const Message& message);
-    bool KeyPath(RegKey key, std::string* path) const;
+    // The registry path of an open key or a root, with subKey (when given) below it.
+    bool KeyPath(RegKey key, std::string* path, const char* subKey = nullptr) const;
+    bool RootPath(RegKey key, std::string* path) const;
     RegKey NewKey(const std::string& path, std::uint32_t access);
     bool KeyAllows(RegKey key, std::uint32_t right) const;
     Handle NewObject(const Object& object);
